@@ -1,0 +1,9 @@
+// Our small application framework: the classes the program's windows and dialogs use.
+#pragma once
+
+#include "framework/AfxApp.h"
+#include "framework/AfxDC.h"
+#include "framework/AfxDialog.h"
+#include "framework/AfxObject.h"
+#include "framework/AfxString.h"
+#include "framework/AfxWin.h"

@@ -1,0 +1,59 @@
+// Device contexts and the palette object.
+#pragma once
+
+#include <windows.h>
+
+class CWnd;
+
+class CPalette {
+public:
+    CPalette() : m_hObject(nullptr) {}
+    ~CPalette() { if (m_hObject) ::DeleteObject(m_hObject); }
+    CPalette(const CPalette&) = delete;
+    CPalette& operator=(const CPalette&) = delete;
+
+    HPALETTE m_hObject;
+};
+
+class CDC {
+public:
+    CDC() : m_hDC(nullptr) {}
+    virtual ~CDC() {}
+    CDC(const CDC&) = delete;
+    CDC& operator=(const CDC&) = delete;
+
+    HDC m_hDC;
+    HDC GetSafeHdc() const { return m_hDC; }
+
+    void FillSolidRect(const RECT* lpRect, COLORREF clr);
+    void FillSolidRect(int x, int y, int cx, int cy, COLORREF clr);
+    // Returns the palette that was selected before.
+    HPALETTE SelectPalette(CPalette* pPalette, BOOL bForceBackground);
+    UINT RealizePalette() { return ::RealizePalette(m_hDC); }
+    COLORREF SetTextColor(COLORREF clr) { return ::SetTextColor(m_hDC, clr); }
+    int SetBkMode(int nMode) { return ::SetBkMode(m_hDC, nMode); }
+    int DrawText(const char* lpszString, int nCount, LPRECT lpRect, UINT nFormat)
+    {
+        return ::DrawTextA(m_hDC, lpszString, nCount, lpRect, nFormat);
+    }
+};
+
+class CPaintDC : public CDC {
+public:
+    explicit CPaintDC(CWnd* pWnd);
+    ~CPaintDC() override;
+
+    PAINTSTRUCT m_ps;
+
+private:
+    HWND m_hWnd;
+};
+
+class CClientDC : public CDC {
+public:
+    explicit CClientDC(CWnd* pWnd);
+    ~CClientDC() override;
+
+private:
+    HWND m_hWnd;
+};

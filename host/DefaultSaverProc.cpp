@@ -1,0 +1,160 @@
+#include "host/DefaultSaverProc.h"
+
+#include <cstdlib>
+
+#include "host/SaverHost.h"
+
+namespace {
+
+void Close(HWND hWnd)
+{
+    ::PostMessageA(hWnd, WM_CLOSE, 0, 0);
+}
+
+LRESULT Finish(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const SaverHostState& s = g_saverHost;
+    if (s.queryCancelAutoPlayMsg != 0 && message == s.queryCancelAutoPlayMsg) {
+        Close(hWnd);
+        // AutoPlay is cancelled only while password protection is active.
+        return s.verifyPasswordProc ? 1 : 0;
+    }
+    return ::DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+LRESULT DefaultSaverProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    SaverHostState& s = g_saverHost;
+    if (s.preview || s.closing)
+        return Finish(hWnd, message, wParam, lParam);
+
+    if (message == WM_CLOSE) {
+        if (s.win9x && !VerifyPassword(hWnd)) {
+            ::GetCursorPos(&s.startCursor);
+            return 0;
+        }
+        return Finish(hWnd, message, wParam, lParam);
+    }
+    if (message == kPasswordRequestMsg) {
+        if (s.win9x)
+            return s.verifyPasswordProc ? s.verifyPasswordProc(hWnd) : 1;
+        return Finish(hWnd, message, wParam, lParam);
+    }
+    if (s.verifying)
+        return Finish(hWnd, message, wParam, lParam);
+
+    switch (message) {
+    case WM_SHOWWINDOW:
+        if (wParam)
+            ::SetCursor(nullptr);
+        break;
+    case WM_ACTIVATEAPP:
+        if (!wParam)
+            Close(hWnd);
+        break;
+    case WM_SETCURSOR:
+        ::SetCursor(nullptr);
+        return 1;
+    case WM_POWER:
+        if (wParam == PWR_CRITICALRESUME)
+            Close(hWnd);
+        break;
+    case WM_MOUSEMOVE: {
+        // lParam is not used: the cursor's screen position is compared with the reference.
+        POINT pt;
+        ::GetCursorPos(&pt);
+        if (std::abs(pt.x - s.startCursor.x) + std::abs(pt.y - s.startCursor.y) > kMouseThreshold) {
+            Close(hWnd);
+            s.startCursor = pt;
+        }
+        break;
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_POWERBROADCAST:
+        Close(hWnd);
+        break;
+    }
+    return Finish(hWnd, message, wParam, lParam);
+}
+
+bool VerifyPassword(HWND hWnd)
+{
+    SaverHostState& s = g_saverHost;
+    if (s.verifying || s.closing)
+        return false;
+    if (!s.verifyPasswordProc) {
+        s.closing = true;
+        return true;
+    }
+    DWORD now = ::GetTickCount();
+    if (s.lastVerifyTick != static_cast<DWORD>(-1) && now - s.lastVerifyTick < kVerifyRepeatGuardMs)
+        return s.closing;
+
+    s.verifying = true;
+    MSG msg;
+    ::PeekMessageA(&msg, hWnd, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+    ::PeekMessageA(&msg, hWnd, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+    s.closing = ::SendMessageA(hWnd, kPasswordRequestMsg, 0, 0) != 0;
+    s.verifying = false;
+    if (!s.closing)
+        ::SetCursor(nullptr);
+    s.lastVerifyTick = ::GetTickCount();
+    return s.closing;
+}
+
+void LoadPasswordProvider()
+{
+    SaverHostState& s = g_saverHost;
+    if (!s.win9x)
+        return;
+    if (s.passwordDll)
+        UnloadPasswordProvider();
+
+    HKEY hKey;
+    if (::RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &hKey) != ERROR_SUCCESS)
+        return;
+    // Read as four bytes whatever the value's type.
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegQueryValueExA(hKey, "ScreenSaveUsePassword", nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS && value) {
+        s.passwordDll = ::LoadLibraryA("PASSWORD.CPL");
+        if (s.passwordDll) {
+            s.verifyPasswordProc = reinterpret_cast<BOOL (WINAPI*)(HWND)>(
+                ::GetProcAddress(s.passwordDll, "VerifyScreenSavePwd"));
+            if (s.verifyPasswordProc)
+                SetSaverRunning(true);
+            else
+                UnloadPasswordProvider();
+        }
+    }
+    ::RegCloseKey(hKey);
+}
+
+void UnloadPasswordProvider()
+{
+    SaverHostState& s = g_saverHost;
+    if (!s.win9x || !s.passwordDll)
+        return;
+    ::FreeLibrary(s.passwordDll);
+    s.passwordDll = nullptr;
+    if (s.verifyPasswordProc) {
+        s.verifyPasswordProc = nullptr;
+        SetSaverRunning(false);
+    }
+}
+
+void SetSaverRunning(bool on)
+{
+    if (!g_saverHost.win9x)
+        return;
+    UINT param = on ? 1 : 0;
+    UINT previous = param;  // receives the old state, which nobody needs
+    ::SystemParametersInfoA(SPI_SCREENSAVERRUNNING, param, &previous, 0);
+}

@@ -1,0 +1,343 @@
+#include "common/TestSupport.h"
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+bool RunningUnderWine()
+{
+    HMODULE hNtdll = ::GetModuleHandleA("ntdll.dll");
+    return hNtdll && ::GetProcAddress(hNtdll, "wine_get_version");
+}
+
+std::string ExeDir()
+{
+    char path[MAX_PATH] = {};
+    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path, n);
+    size_t slash = dir.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".\\") : dir.substr(0, slash + 1);
+}
+
+std::string SaverPath()
+{
+    return ExeDir() + "lumaspire.scr";
+}
+
+SaverProcess::~SaverProcess()
+{
+    Kill();
+}
+
+bool SaverProcess::Start(const std::string& args, const std::string& exe,
+                         const std::vector<std::string>& extraEnv)
+{
+    Kill();
+    std::string cmd = "\"" + exe + "\"";
+    if (!args.empty())
+        cmd += " " + args;
+    std::vector<char> cmdBuf(cmd.begin(), cmd.end());
+    cmdBuf.push_back('\0');
+
+    std::vector<char> env;
+    if (!extraEnv.empty()) {
+        LPCH block = ::GetEnvironmentStringsA();
+        for (const char* p = block; *p; p += strlen(p) + 1)
+            env.insert(env.end(), p, p + strlen(p) + 1);
+        ::FreeEnvironmentStringsA(block);
+        for (const std::string& e : extraEnv)
+            env.insert(env.end(), e.c_str(), e.c_str() + e.size() + 1);
+        env.push_back('\0');
+    }
+
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    return ::CreateProcessA(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, 0,
+                            env.empty() ? nullptr : env.data(), nullptr, &si, &m_pi) != FALSE;
+}
+
+DWORD SaverProcess::WaitExit(DWORD timeoutMs)
+{
+    if (!m_pi.hProcess)
+        return STILL_ACTIVE;
+    DWORD start = ::GetTickCount();
+    // Pump while waiting: the saver may send messages to windows of this thread.
+    while (::MsgWaitForMultipleObjects(1, &m_pi.hProcess, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        PumpFor(0);
+        if (::GetTickCount() - start > timeoutMs)
+            return STILL_ACTIVE;
+    }
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(m_pi.hProcess, &code);
+    return code;
+}
+
+bool SaverProcess::Running() const
+{
+    return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+void SaverProcess::Kill()
+{
+    if (m_pi.hProcess) {
+        if (Running()) {
+            ::TerminateProcess(m_pi.hProcess, 99);
+            ::WaitForSingleObject(m_pi.hProcess, 5000);
+        }
+        ::CloseHandle(m_pi.hThread);
+        ::CloseHandle(m_pi.hProcess);
+    }
+    m_pi = PROCESS_INFORMATION();
+}
+
+DWORD RunSaver(const std::string& args, DWORD timeoutMs)
+{
+    SaverProcess p;
+    if (!p.Start(args))
+        return static_cast<DWORD>(-2);
+    return p.WaitExit(timeoutMs);
+}
+
+void PumpFor(DWORD ms)
+{
+    DWORD start = ::GetTickCount();
+    do {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        if (ms)
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (::GetTickCount() - start < ms);
+}
+
+HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs)
+{
+    HWND hWnd = nullptr;
+    PumpUntil([&] { return (hWnd = ::FindWindowA(className, title)) != nullptr; }, timeoutMs);
+    return hWnd;
+}
+
+namespace {
+struct FindProcessWindow {
+    DWORD pid;
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK EnumProcessWindow(HWND hWnd, LPARAM lParam)
+{
+    auto* f = reinterpret_cast<FindProcessWindow*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    if (pid != f->pid || !::IsWindowVisible(hWnd))
+        return TRUE;
+    if (f->className) {
+        char cls[64] = {};
+        ::GetClassNameA(hWnd, cls, sizeof(cls));
+        if (lstrcmpiA(cls, f->className) != 0)
+            return TRUE;
+    }
+    f->found = hWnd;
+    return FALSE;
+}
+}  // namespace
+
+HWND WaitForProcessWindow(DWORD processId, const char* className, DWORD timeoutMs)
+{
+    FindProcessWindow f = { processId, className, nullptr };
+    PumpUntil([&] {
+        ::EnumWindows(EnumProcessWindow, reinterpret_cast<LPARAM>(&f));
+        return f.found != nullptr;
+    }, timeoutMs);
+    return f.found;
+}
+
+void MoveMouseTo(int x, int y)
+{
+    int cx = ::GetSystemMetrics(SM_CXSCREEN);
+    int cy = ::GetSystemMetrics(SM_CYSCREEN);
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    // Normalised coordinates of the pixel's centre, so either rounding lands on it.
+    in.mi.dx = static_cast<LONG>(((2LL * x + 1) * 65535) / (2LL * cx));
+    in.mi.dy = static_cast<LONG>(((2LL * y + 1) * 65535) / (2LL * cy));
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    ::SendInput(1, &in, sizeof(in));
+    POINT pt;
+    PumpUntil([&] { return ::GetCursorPos(&pt) && pt.x == x && pt.y == y; }, 1000);
+    if (pt.x != x || pt.y != y)
+        ADD_FAILURE() << "cursor at " << pt.x << "," << pt.y << " instead of " << x << "," << y;
+}
+
+void PressKey(WORD vk)
+{
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = vk;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, in, sizeof(INPUT));
+}
+
+void ClickLeft()
+{
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, in, sizeof(INPUT));
+}
+
+COLORREF ScreenShot::At(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= width || y >= height)
+        return CLR_INVALID;
+    DWORD p = pixels[static_cast<size_t>(y) * width + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+}
+
+bool ScreenShot::Capture(const RECT* area)
+{
+    RECT rc = { 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN) };
+    if (area)
+        rc = *area;
+    width = rc.right - rc.left;
+    height = rc.bottom - rc.top;
+    pixels.assign(static_cast<size_t>(width) * height, 0);
+    if (width <= 0 || height <= 0)
+        return false;
+
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;  // top-down
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    HBITMAP hBmp = ::CreateDIBSection(hScreen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (hMem && hBmp) {
+        HGDIOBJ old = ::SelectObject(hMem, hBmp);
+        ok = ::BitBlt(hMem, 0, 0, width, height, hScreen, rc.left, rc.top, SRCCOPY) != FALSE;
+        ::GdiFlush();
+        memcpy(pixels.data(), bits, pixels.size() * sizeof(DWORD));
+        ::SelectObject(hMem, old);
+    }
+    if (hBmp)
+        ::DeleteObject(hBmp);
+    if (hMem)
+        ::DeleteDC(hMem);
+    ::ReleaseDC(nullptr, hScreen);
+    return ok;
+}
+
+int CountBrightPixels(const ScreenShot& shot, const RECT& rc)
+{
+    int n = 0;
+    for (int y = rc.top; y < rc.bottom; ++y) {
+        for (int x = rc.left; x < rc.right; ++x) {
+            COLORREF c = shot.At(x, y);
+            if (c != CLR_INVALID && GetRValue(c) > 200 && GetGValue(c) > 200 && GetBValue(c) > 200)
+                ++n;
+        }
+    }
+    return n;
+}
+
+ScopedRegValue::ScopedRegValue(const char* key, const char* name, const char* text)
+{
+    Save(key, name);
+    HKEY hKey;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+                          nullptr) == ERROR_SUCCESS) {
+        ::RegSetValueExA(hKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                         static_cast<DWORD>(strlen(text) + 1));
+        ::RegCloseKey(hKey);
+    }
+}
+
+ScopedRegValue::ScopedRegValue(const char* key, const char* name, DWORD value)
+{
+    Save(key, name);
+    HKEY hKey;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+                          nullptr) == ERROR_SUCCESS) {
+        ::RegSetValueExA(hKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+        ::RegCloseKey(hKey);
+    }
+}
+
+void ScopedRegValue::Save(const char* key, const char* name)
+{
+    m_key = key;
+    m_name = name;
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    if (::RegQueryValueExA(hKey, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
+        m_data.resize(size);
+        m_existed = ::RegQueryValueExA(hKey, name, nullptr, &m_type, m_data.data(), &size) == ERROR_SUCCESS;
+    }
+    ::RegCloseKey(hKey);
+}
+
+ScopedRegValue::~ScopedRegValue()
+{
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, m_key.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+        return;
+    if (m_existed)
+        ::RegSetValueExA(hKey, m_name.c_str(), 0, m_type, m_data.data(), static_cast<DWORD>(m_data.size()));
+    else
+        ::RegDeleteValueA(hKey, m_name.c_str());
+    ::RegCloseKey(hKey);
+}
+
+namespace {
+const char kSettingsKey[] = "Software\\Tollvane\\Lumaspire";
+}
+
+void DeleteSettingsKey()
+{
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Tollvane");  // fails while not empty
+}
+
+ScopedSettingsKey::ScopedSettingsKey()
+{
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return;
+    m_existed = true;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameLen = sizeof(name);
+        BYTE data[4096];
+        DWORD dataLen = sizeof(data);
+        DWORD type = 0;
+        if (::RegEnumValueA(hKey, i, name, &nameLen, nullptr, &type, data, &dataLen) != ERROR_SUCCESS)
+            break;
+        m_values.push_back({ name, { type, std::vector<BYTE>(data, data + dataLen) } });
+    }
+    ::RegCloseKey(hKey);
+}
+
+ScopedSettingsKey::~ScopedSettingsKey()
+{
+    DeleteSettingsKey();
+    if (!m_existed)
+        return;
+    HKEY hKey;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                          &hKey, nullptr) != ERROR_SUCCESS)
+        return;
+    for (auto& v : m_values)
+        ::RegSetValueExA(hKey, v.first.c_str(), 0, v.second.first, v.second.second.data(),
+                         static_cast<DWORD>(v.second.second.size()));
+    ::RegCloseKey(hKey);
+}

@@ -1,0 +1,106 @@
+// Helpers for tests that drive the real lumaspire.scr: start it as the system would,
+// find its windows, send input, read the screen.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// True under Wine (tests that need Wine-only settings skip themselves elsewhere).
+bool RunningUnderWine();
+// Folder of the running test program, with a trailing backslash.
+std::string ExeDir();
+// lumaspire.scr beside the test program.
+std::string SaverPath();
+
+// A started process, ended (if still running) and released on destruction.
+class SaverProcess {
+public:
+    SaverProcess() = default;
+    ~SaverProcess();
+    SaverProcess(const SaverProcess&) = delete;
+    SaverProcess& operator=(const SaverProcess&) = delete;
+
+    // Starts "<exe>" <args>; extraEnv holds "NAME=value" entries added to this environment.
+    bool Start(const std::string& args, const std::string& exe = SaverPath(),
+               const std::vector<std::string>& extraEnv = {});
+    // Exit code, or STILL_ACTIVE when it has not ended within timeoutMs.
+    DWORD WaitExit(DWORD timeoutMs);
+    bool Running() const;
+    DWORD Id() const { return m_pi.dwProcessId; }
+    void Kill();
+
+private:
+    PROCESS_INFORMATION m_pi = {};
+};
+
+// Runs the saver with args and returns its exit code (STILL_ACTIVE on time-out, then killed).
+DWORD RunSaver(const std::string& args, DWORD timeoutMs = 15000);
+
+// Polls for a top-level window of that class and title; null after timeoutMs.
+HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs = 15000);
+// Polls for a top-level window of the process; optional class filter.
+HWND WaitForProcessWindow(DWORD processId, const char* className, DWORD timeoutMs = 15000);
+// Waits while pumping this thread's messages.
+void PumpFor(DWORD ms);
+// Pumps until pred() holds or timeoutMs pass; returns pred().
+template <typename Pred>
+bool PumpUntil(Pred pred, DWORD timeoutMs)
+{
+    DWORD start = ::GetTickCount();
+    while (!pred()) {
+        if (::GetTickCount() - start > timeoutMs)
+            return pred();
+        PumpFor(20);
+    }
+    return true;
+}
+
+// Input as a user makes it.
+void MoveMouseTo(int x, int y);
+void PressKey(WORD vk);
+void ClickLeft();
+
+// The screen as the user sees it: 32-bit BGRA pixels, row 0 at the top.
+struct ScreenShot {
+    int width = 0;
+    int height = 0;
+    std::vector<DWORD> pixels;
+    COLORREF At(int x, int y) const;  // RGB()
+    bool Capture(const RECT* area = nullptr);  // whole screen when null
+};
+
+// Registry helpers that restore what they changed.
+class ScopedRegValue {
+public:
+    // Sets HKCU\key\name (REG_SZ when text, else REG_DWORD) until destruction.
+    ScopedRegValue(const char* key, const char* name, const char* text);
+    ScopedRegValue(const char* key, const char* name, DWORD value);
+    ~ScopedRegValue();
+    ScopedRegValue(const ScopedRegValue&) = delete;
+    ScopedRegValue& operator=(const ScopedRegValue&) = delete;
+
+private:
+    void Save(const char* key, const char* name);
+    std::string m_key, m_name;
+    bool m_existed = false;
+    DWORD m_type = 0;
+    std::vector<BYTE> m_data;
+};
+
+// Deletes HKCU\Software\Tollvane\Lumaspire (and the maker key when empty).
+void DeleteSettingsKey();
+// Saves and restores the whole settings key around a test.
+class ScopedSettingsKey {
+public:
+    ScopedSettingsKey();
+    ~ScopedSettingsKey();
+
+private:
+    std::vector<std::pair<std::string, std::pair<DWORD, std::vector<BYTE>>>> m_values;
+    bool m_existed = false;
+};
+
+// Bright pixels (all channels above 200) in the rectangle.
+int CountBrightPixels(const ScreenShot& shot, const RECT& rc);

@@ -1,0 +1,76 @@
+#!/bin/bash
+# Prepares this machine to build lumaspire.scr and run it under Wine, from a bare Debian.
+#
+# Everything runs inside a Debian 13 root in $LUMASPIRE_ROOT: its Wine (10) starts 32-bit
+# programs, and where the kernel cannot execute 32-bit x86 code (ia32 emulation switched
+# off) qemu's user-mode emulator is registered for 32-bit ELF files so Wine still runs.
+# Idempotent: a second call only checks the mounts.
+set -euo pipefail
+
+ROOT=${LUMASPIRE_ROOT:-/opt/lumaspire-root}
+REPO=$(cd "$(dirname "$0")/.." && pwd)
+STAMP="$ROOT/.lumaspire-packages-v2"
+MIRROR=http://deb.debian.org/debian
+
+PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev
+  googletest xvfb xauth fonts-wqy-microhei locales ffmpeg python3 procps x11-utils
+  gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386 gstreamer1.0-libav:i386
+  libxi6:i386 libxcursor1:i386 libxrandr2:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386
+  libxrender1:i386 libxxf86vm1:i386 libgl1:i386 libegl1:i386 libosmesa6:i386 libgl1-mesa-dri:i386
+  libgnutls30t64:i386 fonts-wine fonts-liberation"
+
+log() { echo "machine-setup: $*" >&2; }
+
+mount_once() {  # type-or-bind source target
+  mountpoint -q "$3" && return 0
+  mkdir -p "$3"
+  if [ "$1" = bind ]; then mount --bind "$2" "$3"; else mount -t "$1" "$2" "$3"; fi
+}
+
+if [ "$(id -u)" != 0 ]; then
+  echo "machine-setup: run as root (it installs packages and mounts file systems)" >&2
+  exit 1
+fi
+
+if [ ! -x "$ROOT/bin/bash" ]; then
+  if ! command -v debootstrap >/dev/null; then
+    log "installing debootstrap"
+    apt-get update -q >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap >/dev/null
+  fi
+  log "creating the Debian 13 root in $ROOT"
+  debootstrap --variant=minbase --arch=amd64 trixie "$ROOT" "$MIRROR" >/dev/null
+fi
+
+mount_once proc proc "$ROOT/proc"
+mount_once bind /dev "$ROOT/dev"
+mount_once devpts devpts "$ROOT/dev/pts" 2>/dev/null || true
+mount_once tmpfs tmpfs "$ROOT/dev/shm"
+mount_once bind /sys "$ROOT/sys"
+mount_once bind "$REPO" "$ROOT$REPO"
+cp -f /etc/resolv.conf "$ROOT/etc/resolv.conf" 2>/dev/null || true
+
+if [ ! -f "$STAMP" ]; then
+  log "installing packages in the root (a few minutes)"
+  chroot "$ROOT" /bin/bash -c "
+    set -e
+    dpkg --add-architecture i386
+    apt-get update -q >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $(echo $PACKAGES) >/dev/null
+    sed -i 's/^# *zh_CN.UTF-8/zh_CN.UTF-8/' /etc/locale.gen
+    locale-gen >/dev/null"
+  touch "$STAMP"
+fi
+
+# Can this kernel run 32-bit x86 code? If not, let qemu run the 32-bit Wine.
+if ! chroot "$ROOT" /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  if [ ! -e /proc/sys/fs/binfmt_misc/lumaspire-i386 ]; then
+    log "registering qemu-i386 for 32-bit programs"
+    # F: the (static) emulator is opened now, so it serves inside and outside the root.
+    chroot "$ROOT" /bin/bash -c 'mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+      printf "%s" ":lumaspire-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:FP" > /proc/sys/fs/binfmt_misc/register'
+  fi
+  chroot "$ROOT" /usr/lib/wine/wine --version >/dev/null
+fi
+log "ready: $ROOT"

@@ -1,0 +1,44 @@
+# Sourced: the Wine settings every test and run uses, and the start and stop of the
+# display and Wine's services. Runs inside the environment of in-env.sh.
+BUILD_DIR=${BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}
+export BUILD_DIR
+export WINEPREFIX="$BUILD_DIR/wineprefix"
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+# Code page 936, as on the users' machines.
+export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
+export XDG_RUNTIME_DIR=/tmp/lumaspire-xdg-$(id -u)
+LUMASPIRE_XVFB_PID_FILE="$BUILD_DIR/xvfb.pid"
+
+wine_start() {
+  mkdir -p "$BUILD_DIR" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  if [ -z "${DISPLAY:-}" ]; then
+    local n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 "${LUMASPIRE_SCREEN:-1024x768x24}" -nolisten tcp </dev/null >/dev/null 2>&1 &
+    echo $! > "$LUMASPIRE_XVFB_PID_FILE"
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  if [ ! -f "$WINEPREFIX/.lumaspire-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w
+    # No window manager here: unmanaged windows close without Wine waiting 2 s for one.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.lumaspire-ready"
+  fi
+  # Start the services detached first: if a test started them they would inherit its
+  # output pipe and ctest would wait for them for ever.
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+wine_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -f "$LUMASPIRE_XVFB_PID_FILE" ]; then
+    kill "$(cat "$LUMASPIRE_XVFB_PID_FILE")" 2>/dev/null || true
+    rm -f "$LUMASPIRE_XVFB_PID_FILE"
+  fi
+}
