@@ -48,6 +48,8 @@ mount_once devpts devpts "$ROOT/dev/pts" 2>/dev/null || true
 mount_once tmpfs tmpfs "$ROOT/dev/shm"
 mount_once bind /sys "$ROOT/sys"
 mount_once bind "$REPO" "$ROOT$REPO"
+# The host's X server, for running the saver on the current display.
+[ -d /tmp/.X11-unix ] && mount_once bind /tmp/.X11-unix "$ROOT/tmp/.X11-unix"
 cp -f /etc/resolv.conf "$ROOT/etc/resolv.conf" 2>/dev/null || true
 
 if [ ! -f "$STAMP" ]; then
