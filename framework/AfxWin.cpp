@@ -154,7 +154,11 @@ const AFX_MSGMAP_ENTRY* FindEntry(const AFX_MSGMAP* pMap, UINT message, UINT cod
 
 BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
 {
-    const AFX_MSGMAP_ENTRY* e = FindEntry(GetMessageMap(), message, HIWORD(wParam), LOWORD(wParam));
+    UINT code = HIWORD(wParam);
+    // Menus (0) and accelerators (1) send no control handle: both are plain commands.
+    if (message == WM_COMMAND && lParam == 0)
+        code = 0;
+    const AFX_MSGMAP_ENTRY* e = FindEntry(GetMessageMap(), message, code, LOWORD(wParam));
     if (!e)
         return FALSE;
 

@@ -39,11 +39,6 @@ CScreenSaverDlg* CClipSaverApp::CreateConfigDialog()
     return new (std::nothrow) CSettingsDlg;
 }
 
-CSettingsDlg* CClipSaverApp::GetSettings() const
-{
-    return static_cast<CSettingsDlg*>(GetConfigDlg());
-}
-
 bool CClipSaverApp::SaveSettings()
 {
     CSettingsDlg* pSettings = GetSettings();

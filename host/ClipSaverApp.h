@@ -2,8 +2,7 @@
 #pragma once
 
 #include "host/ScreenSaverApp.h"
-
-class CSettingsDlg;
+#include "settings/SettingsDlg.h"
 
 class CClipSaverApp : public CScreenSaverApp {
 public:
@@ -17,7 +16,7 @@ public:
     bool LoadSettings() override;
 
     // The settings record lives in the configuration dialog object, in every mode.
-    CSettingsDlg* GetSettings() const;
+    CSettingsDlg* GetSettings() const { return static_cast<CSettingsDlg*>(GetConfigDlg()); }
 
     // Shared with the playback thread without a lock: that thread sets it to 1 when it
     // starts, either thread clears it to ask playback to stop. A plain 32-bit flag.

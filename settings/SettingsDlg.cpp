@@ -1,1 +1,142 @@
 #include "settings/SettingsDlg.h"
+
+#include <array>
+#include <cstring>
+
+#include "settings/RegKey.h"
+
+namespace {
+
+const char kSoftwareWord[] = "Software";
+const char kMakerWord[] = "Tollvane";
+const char kProductWord[] = "Lumaspire";
+
+const char kClipPathValue[] = "Movie File Path";
+
+static_assert(sizeof(int) == sizeof(DWORD) && sizeof(UINT) == sizeof(DWORD),
+              "every numeric field is stored as a four-byte DWORD");
+
+struct DwordField {
+    const char* name;
+    void* data;  // int or UINT, four bytes
+};
+
+// The sixteen DWORD values in the order they are saved and loaded.
+std::array<DwordField, 16> DwordFields(CSettingsDlg& s)
+{
+    return { {
+        { "View Size Option", &s.m_nViewSizeOption },
+        { "View Size Width", &s.m_nCustomWidth },
+        { "View Size Height", &s.m_nCustomHeight },
+        { "Start Time", &s.m_bStartTime },
+        { "Start Hour", &s.m_nStartHour },
+        { "Start Minute", &s.m_nStartMinute },
+        { "Start Second", &s.m_nStartSecond },
+        { "Start Millisecond", &s.m_nStartMillisecond },
+        { "End Time", &s.m_bEndTime },
+        { "End Hour", &s.m_nEndHour },
+        { "End Minute", &s.m_nEndMinute },
+        { "End Second", &s.m_nEndSecond },
+        { "End Millisecond", &s.m_nEndMillisecond },
+        { "Loop Movie", &s.m_bLoop },
+        { "Mute", &s.m_bMute },
+        { "Auto Update", &s.m_bAutoUpdate },
+    } };
+}
+
+CString SettingsKeyPath()
+{
+    CString path(kSoftwareWord);
+    path += '\\';
+    path += kMakerWord;
+    path += '\\';
+    path += kProductWord;
+    return path;
+}
+
+ULONGLONG ClipTime(UINT hours, UINT minutes, UINT seconds, UINT milliseconds)
+{
+    // Widened from the first product on: large parts must not wrap at 32 bits.
+    ULONGLONG t = static_cast<ULONGLONG>(hours) * 60 + minutes;
+    t = t * 60 + seconds;
+    t = t * 1000 + milliseconds;
+    return t * 10000;
+}
+
+}  // namespace
+
+CSettingsDlg::CSettingsDlg()
+    : m_nViewSizeOption(2), m_nCustomWidth(0), m_nCustomHeight(0), m_bLoop(0), m_bMute(0),
+      m_bAutoUpdate(0), m_bStartTime(0), m_bEndTime(0), m_nStartHour(0), m_nStartMinute(0),
+      m_nStartSecond(0), m_nStartMillisecond(0), m_nEndHour(0), m_nEndMinute(0), m_nEndSecond(0),
+      m_nEndMillisecond(0)
+{
+}
+
+void CSettingsDlg::ResetToDefaults()
+{
+    m_strClipPath.Empty();
+    m_nViewSizeOption = 2;
+    m_nCustomWidth = 800;
+    m_nCustomHeight = 600;
+    m_bLoop = 1;
+    m_bMute = 0;
+    m_bAutoUpdate = 1;
+    m_bStartTime = m_bEndTime = 0;
+    m_nStartHour = m_nStartMinute = m_nStartSecond = m_nStartMillisecond = 0;
+    m_nEndHour = m_nEndMinute = m_nEndSecond = m_nEndMillisecond = 0;
+}
+
+bool CSettingsDlg::LoadSettings()
+{
+    ResetToDefaults();
+
+    CRegKey key;
+    // Missing on first run, or not ours to write: creating it writes the defaults, or
+    // tells us it cannot be done.
+    if (key.Open(HKEY_CURRENT_USER, SettingsKeyPath(), KEY_ALL_ACCESS) != ERROR_SUCCESS)
+        return SaveSettings();
+
+    // One byte more than we let the registry fill, so the text is always terminated,
+    // even when the stored data has no terminator of its own.
+    char path[MAX_PATH] = {};
+    DWORD cbPath = sizeof(path) - 1;
+    if (key.QueryValue(kClipPathValue, path, &cbPath) == ERROR_SUCCESS)
+        m_strClipPath = path;
+    else
+        m_strClipPath.Empty();  // longer than 259 bytes counts as no path at all
+
+    for (const DwordField& field : DwordFields(*this)) {
+        // The type is not checked: any data of up to four bytes is taken. Starting from
+        // the field's own value means shorter data only replaces its low bytes, and a
+        // failed query (missing, or too long) leaves the field as it was.
+        DWORD value;
+        memcpy(&value, field.data, sizeof(value));
+        DWORD cbValue = sizeof(value);
+        if (key.QueryValue(field.name, &value, &cbValue) == ERROR_SUCCESS)
+            memcpy(field.data, &value, sizeof(value));
+    }
+    return true;
+}
+
+bool CSettingsDlg::SaveSettings()
+{
+    CRegKey key;
+    if (key.Create(HKEY_CURRENT_USER, SettingsKeyPath(), KEY_ALL_ACCESS) != ERROR_SUCCESS)
+        return false;
+
+    // A single failed write is not reported: the rest of the record is still worth saving.
+    key.SetValue(kClipPathValue, REG_SZ, m_strClipPath.GetString(),
+                 static_cast<DWORD>(m_strClipPath.GetLength()) + 1);
+    for (const DwordField& field : DwordFields(*this))
+        key.SetValue(field.name, REG_DWORD, field.data, sizeof(DWORD));
+    return true;
+}
+
+void CSettingsDlg::GetClipTimes(ULONGLONG* pStart, ULONGLONG* pEnd) const
+{
+    if (pStart)
+        *pStart = ClipTime(m_nStartHour, m_nStartMinute, m_nStartSecond, m_nStartMillisecond);
+    if (pEnd)
+        *pEnd = ClipTime(m_nEndHour, m_nEndMinute, m_nEndSecond, m_nEndMillisecond);
+}

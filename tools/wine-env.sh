@@ -20,14 +20,17 @@ wine_start() {
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
-  if [ ! -f "$WINEPREFIX/.lumaspire-ready" ]; then
+  if [ ! -f "$WINEPREFIX/.lumaspire-ready-v2" ]; then
     rm -rf "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
     # No window manager here: unmanaged windows close without Wine waiting 2 s for one.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    # DirectDraw on Wine's software renderer: the virtual display has no GPU, and the
+    # OpenGL path (llvmpipe's JIT) crashes under the i386 emulator these machines use.
+    wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d gdi /f </dev/null >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.lumaspire-ready"
+    touch "$WINEPREFIX/.lumaspire-ready-v2"
   fi
   # Start the services detached first: if a test started them they would inherit its
   # output pipe and ctest would wait for them for ever.

@@ -1,1 +1,295 @@
+// lumaspire.scr under a Windows 98 identity: the screen-saver password provider, the
+// AutoPlay query and the password change. Wine reports platform 1 for one executable
+// name only, so the saver runs here as a renamed copy beside stand-ins of the
+// provider (PASSWORD.CPL) and of MPR.DLL, which log each call to a file.
+#include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/TestSupport.h"
+
+namespace {
+
+const char kClass[] = "WindowsScreenSaverClass";
+const char kExeName[] = "lumaspire98.scr";
+const char kDesktopKey[] = "Control Panel\\Desktop";
+const char kAppDefaults[] = "Software\\Wine\\AppDefaults\\lumaspire98.scr";
+const char kAppX11Driver[] = "Software\\Wine\\AppDefaults\\lumaspire98.scr\\X11 Driver";
+const char kAppDllOverrides[] = "Software\\Wine\\AppDefaults\\lumaspire98.scr\\DllOverrides";
+
+std::string HandleText(HWND hWnd)
+{
+    return std::to_string(static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hWnd)));
+}
+
+// Lines of the stand-ins' log that start with prefix ("verify " or "change ").
+std::vector<std::string> LogLines(const std::string& path, const char* prefix)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, strlen(prefix), prefix) == 0)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string FileText(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool CursorHidden()
+{
+    CURSORINFO ci = {};
+    ci.cbSize = sizeof(ci);
+    return ::GetCursorInfo(&ci) && !ci.hCursor;
+}
+
+// A plain top-level window of the test, to be the foreground window or an owner.
+class OwnerWindow {
+public:
+    explicit OwnerWindow(int x)
+    {
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = ::DefWindowProcA;
+            wc.hInstance = ::GetModuleHandleA(nullptr);
+            wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH));
+            wc.lpszClassName = "Lumaspire98Owner";
+            registered = ::RegisterClassA(&wc) != 0;
+        }
+        m_hWnd = ::CreateWindowExA(0, "Lumaspire98Owner", "owner", WS_POPUP | WS_VISIBLE, x, 60, 200, 150,
+                                   nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    }
+    ~OwnerWindow()
+    {
+        if (::IsWindow(m_hWnd))
+            ::DestroyWindow(m_hWnd);
+    }
+    bool MakeForeground() const
+    {
+        ::SetForegroundWindow(m_hWnd);
+        return PumpUntil([&] { return ::GetForegroundWindow() == m_hWnd; }, 3000);
+    }
+    HWND m_hWnd = nullptr;
+};
+
+class Win98EndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        char temp[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, temp);
+        s_dir = std::string(temp) + "lumaspire98\\";
+        ::CreateDirectoryA(s_dir.c_str(), nullptr);
+        s_copied = ::CopyFileA(SaverPath().c_str(), (s_dir + kExeName).c_str(), FALSE) &&
+                   ::CopyFileA((ExeDir() + "PASSWORD.CPL").c_str(), (s_dir + "PASSWORD.CPL").c_str(), FALSE) &&
+                   ::CopyFileA((ExeDir() + "MPR.DLL").c_str(), (s_dir + "MPR.DLL").c_str(), FALSE);
+    }
+    static void TearDownTestSuite()
+    {
+        for (const char* name : { kExeName, "PASSWORD.CPL", "MPR.DLL", "calls.log" })
+            ::DeleteFileA((s_dir + name).c_str());
+        ::RemoveDirectoryA(s_dir.c_str());
+        // Only this test's copy of the saver uses these keys.
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, kAppX11Driver);
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, kAppDllOverrides);
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, kAppDefaults);
+    }
+
+    void SetUp() override
+    {
+        if (!RunningUnderWine())
+            GTEST_SKIP() << "the Windows 98 identity is a Wine setting";
+        ASSERT_TRUE(s_copied) << "could not copy the saver and the stand-ins to " << s_dir;
+        m_version.reset(new ScopedRegValue(kAppDefaults, "Version", "win98"));
+        // A full-screen window makes Wine confine the pointer with an X grab; the test's
+        // injected moves then leave the X pointer behind, and the saver's GetCursorPos
+        // falls back to that stale position 100 ms after the last move.
+        m_noGrab.reset(new ScopedRegValue(kAppX11Driver, "GrabPointer", "N"));
+        m_log = s_dir + "calls.log";
+        ::DeleteFileA(m_log.c_str());
+        MoveMouseTo(100, 100);
+        ASSERT_EQ(nullptr, ::FindWindowA(kClass, nullptr)) << "a saver from an earlier test is still running";
+    }
+
+    std::vector<std::string> Env(const char* password = nullptr) const
+    {
+        std::vector<std::string> env = { "LUMASPIRE_TEST_LOG=" + m_log };
+        if (password)
+            env.push_back(std::string("LUMASPIRE_TEST_PASSWORD=") + password);
+        return env;
+    }
+
+    // Starts the full-screen saver with the password switched on or off and waits
+    // until it is the foreground window.
+    HWND StartFullScreen(SaverProcess& p, DWORD usePassword, const char* password)
+    {
+        m_usePassword.reset(new ScopedRegValue(kDesktopKey, "ScreenSaveUsePassword", usePassword));
+        if (!p.Start("/s", s_dir + kExeName, Env(password)))
+            return nullptr;
+        HWND hWnd = WaitForWindow(kClass, "Screen Saver");
+        PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
+        PumpFor(300);
+        return hWnd;
+    }
+
+    size_t Verifies() const { return LogLines(m_log, "verify ").size(); }
+    // Waits for the provider to have been asked n times in all.
+    bool AskedTimes(size_t n, DWORD timeoutMs = 5000) const
+    {
+        return PumpUntil([&] { return Verifies() >= n; }, timeoutMs) && Verifies() == n;
+    }
+
+    static std::string s_dir;
+    static bool s_copied;
+    std::string m_log;
+    std::unique_ptr<ScopedRegValue> m_version;
+    std::unique_ptr<ScopedRegValue> m_noGrab;
+    std::unique_ptr<ScopedRegValue> m_usePassword;
+    ScopedSettingsKey m_settings;
+};
+
+std::string Win98EndToEnd::s_dir;
+bool Win98EndToEnd::s_copied = false;
+
+}  // namespace
+
+TEST_F(Win98EndToEnd, WrongPasswordKeepsTheSaverAndMovesTheMouseReference)
+{
+    SaverProcess p;
+    HWND hWnd = StartFullScreen(p, 1, "0");
+    ASSERT_NE(nullptr, hWnd);
+
+    MoveMouseTo(102, 102);  // 2 + 2: no request, the reference stays at 100,100
+    PumpFor(300);
+    EXPECT_EQ(0u, Verifies());
+
+    PressKey(VK_SPACE);
+    ASSERT_TRUE(AskedTimes(1));
+    EXPECT_EQ("verify " + HandleText(hWnd), LogLines(m_log, "verify ")[0]);
+    PumpFor(500);
+    EXPECT_TRUE(p.Running());
+    EXPECT_EQ(hWnd, ::FindWindowA(kClass, "Screen Saver"));
+    EXPECT_TRUE(CursorHidden());
+    EXPECT_EQ(1u, Verifies()) << "one key press, one password dialog";
+
+    // The refusal took 102,102 as the new reference: 2 + 2 from there is not enough...
+    MoveMouseTo(104, 104);
+    PumpFor(700);
+    EXPECT_EQ(1u, Verifies()) << FileText(m_log);
+    // ...and 3 + 2 asks again.
+    MoveMouseTo(105, 104);
+    EXPECT_TRUE(AskedTimes(2));
+    PumpFor(300);
+    EXPECT_TRUE(p.Running());
+}
+
+TEST_F(Win98EndToEnd, CloseRequestRightAfterTheDialogIsRefusedWithoutAsking)
+{
+    // The provider queues another key press before it returns "wrong".
+    SaverProcess p;
+    ASSERT_NE(nullptr, StartFullScreen(p, 1, "0+key"));
+    PressKey(VK_SPACE);
+    ASSERT_TRUE(AskedTimes(1));
+    PumpFor(700);
+    EXPECT_EQ(1u, Verifies()) << "the queued key press came within 200 ms and must not ask again";
+    EXPECT_TRUE(p.Running());
+    EXPECT_TRUE(CursorHidden());
+
+    // Later input asks again.
+    PressKey(VK_SPACE);
+    EXPECT_TRUE(AskedTimes(2));
+    PumpFor(300);
+    EXPECT_TRUE(p.Running());
+}
+
+TEST_F(Win98EndToEnd, RightPasswordClosesTheSaver)
+{
+    SaverProcess p;
+    HWND hWnd = StartFullScreen(p, 1, "1");
+    ASSERT_NE(nullptr, hWnd);
+    PressKey('A');
+    EXPECT_EQ(0u, p.WaitExit(10000));
+    ASSERT_EQ(1u, Verifies());
+    EXPECT_EQ("verify " + HandleText(hWnd), LogLines(m_log, "verify ")[0]);
+}
+
+TEST_F(Win98EndToEnd, WithoutThePasswordSettingAKeyClosesWithoutAsking)
+{
+    SaverProcess p;
+    ASSERT_NE(nullptr, StartFullScreen(p, 0, "0"));
+    PressKey(VK_SPACE);
+    EXPECT_EQ(0u, p.WaitExit(10000));
+    EXPECT_EQ(0u, Verifies());
+}
+
+TEST_F(Win98EndToEnd, AutoPlayQueryClosesTheSaverAndIsCancelledOnlyWithAPassword)
+{
+    const UINT msg = ::RegisterWindowMessageA("QueryCancelAutoPlay");
+    ASSERT_NE(0u, msg);
+    struct Case {
+        DWORD usePassword;
+        DWORD_PTR answer;
+        size_t verifies;
+    };
+    for (const Case& c : { Case{ 1, 1, 1 }, Case{ 0, 0, 0 } }) {
+        SCOPED_TRACE("ScreenSaveUsePassword=" + std::to_string(c.usePassword));
+        ::DeleteFileA(m_log.c_str());
+        SaverProcess p;
+        HWND hWnd = StartFullScreen(p, c.usePassword, "1");
+        ASSERT_NE(nullptr, hWnd);
+        DWORD_PTR result = 12345;
+        ASSERT_TRUE(::SendMessageTimeoutA(hWnd, msg, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
+        EXPECT_EQ(c.answer, result);
+        EXPECT_EQ(0u, p.WaitExit(10000));
+        EXPECT_EQ(c.verifies, Verifies());
+    }
+}
+
+TEST_F(Win98EndToEnd, PasswordChangeGoesToMprWithTheGivenOrTheForegroundWindow)
+{
+    OwnerWindow foreground(400);
+    OwnerWindow other(650);
+    ASSERT_NE(nullptr, foreground.m_hWnd);
+    ASSERT_NE(nullptr, other.m_hWnd);
+    HWND stale = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ::DestroyWindow(stale);
+
+    // MPR.DLL from the saver's folder rather than Wine's own. Wine 10 reads
+    // WINEDLLOVERRIDES only from the Unix environment it was started with, not from
+    // the block a Windows parent hands to CreateProcess, so the override goes
+    // into the registry, for this executable only.
+    ScopedRegValue nativeMpr(kAppDllOverrides, "mpr", "native");
+    struct Case {
+        std::string args;
+        HWND owner;
+    };
+    const Case cases[] = {
+        { "/a", foreground.m_hWnd },
+        { "-A " + HandleText(other.m_hWnd), other.m_hWnd },
+        { "/a" + HandleText(other.m_hWnd), other.m_hWnd },
+        { "/a " + HandleText(stale), foreground.m_hWnd },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        ::DeleteFileA(m_log.c_str());
+        ASSERT_TRUE(foreground.MakeForeground());
+        SaverProcess p;
+        ASSERT_TRUE(p.Start(c.args, s_dir + kExeName, Env()));
+        EXPECT_EQ(0u, p.WaitExit(15000));
+        std::vector<std::string> calls = LogLines(m_log, "change ");
+        ASSERT_EQ(1u, calls.size());
+        EXPECT_EQ("change SCRSAVE " + HandleText(c.owner) + " 0", calls[0].substr(0, calls[0].rfind(' ')));
+    }
+    EXPECT_EQ(nullptr, ::FindWindowA(kClass, nullptr));
+}

@@ -1,0 +1,187 @@
+// Playback benchmark: starts the real lumaspire.scr and measures
+//  - frames shown against frames decoded over a whole 1280 x 720, 25 fps clip,
+//  - time from the start of "/s" to the first picture, against a bare process start,
+//  - time from the closing key press to the end of the process, against the same peer.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/TestSupport.h"
+
+namespace {
+
+const int kRuns = 5;
+
+double Now()
+{
+    LARGE_INTEGER f, c;
+    ::QueryPerformanceFrequency(&f);
+    ::QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+void WriteSettings(const std::string& clip, DWORD option, DWORD loop)
+{
+    HKEY hKey;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Tollvane\\Lumaspire", 0, nullptr, 0, KEY_ALL_ACCESS,
+                          nullptr, &hKey, nullptr) != ERROR_SUCCESS)
+        return;
+    ::RegSetValueExA(hKey, "Movie File Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(clip.c_str()),
+                     static_cast<DWORD>(clip.size() + 1));
+    const DWORD one = 1, zero = 0;
+    ::RegSetValueExA(hKey, "View Size Option", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&option), 4);
+    ::RegSetValueExA(hKey, "Loop Movie", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&loop), 4);
+    ::RegSetValueExA(hKey, "Mute", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
+    ::RegSetValueExA(hKey, "Start Time", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4);
+    ::RegSetValueExA(hKey, "End Time", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4);
+    ::RegCloseKey(hKey);
+}
+
+bool CentreIsPainted()
+{
+    HDC hdc = ::GetDC(nullptr);
+    COLORREF c = ::GetPixel(hdc, ::GetSystemMetrics(SM_CXSCREEN) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2);
+    ::ReleaseDC(nullptr, hdc);
+    return c != CLR_INVALID && (GetRValue(c) > 40 || GetGValue(c) > 40 || GetBValue(c) > 40);
+}
+
+// RVA of an exported symbol, read from the file's export directory.
+DWORD ExportRva(const std::string& file, const char* name)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (image.size() < sizeof(IMAGE_DOS_HEADER))
+        return 0;
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+    auto sections = IMAGE_FIRST_SECTION(nt);
+    auto toOffset = [&](DWORD rva) -> const char* {
+        for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const IMAGE_SECTION_HEADER& s = sections[i];
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
+                return image.data() + s.PointerToRawData + (rva - s.VirtualAddress);
+        }
+        return nullptr;
+    };
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(toOffset(dir.VirtualAddress));
+    if (!dir.VirtualAddress || !exports)
+        return 0;
+    auto names = reinterpret_cast<const DWORD*>(toOffset(exports->AddressOfNames));
+    auto ordinals = reinterpret_cast<const WORD*>(toOffset(exports->AddressOfNameOrdinals));
+    auto functions = reinterpret_cast<const DWORD*>(toOffset(exports->AddressOfFunctions));
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+        const char* n = toOffset(names[i]);
+        if (n && strcmp(n, name) == 0)
+            return functions[ordinals[i]];
+    }
+    return 0;
+}
+
+struct Counters {
+    LONG decoded = 0;
+    LONG shown = 0;
+};
+
+bool ReadCounters(HANDLE hProcess, DWORD rva, Counters* pCounters)
+{
+    HMODULE modules[1];
+    DWORD needed = 0;
+    if (!::EnumProcessModules(hProcess, modules, sizeof(modules), &needed) || !needed)
+        return false;
+    LONG values[2];
+    SIZE_T got = 0;
+    if (!::ReadProcessMemory(hProcess, reinterpret_cast<BYTE*>(modules[0]) + rva, values, sizeof(values), &got))
+        return false;
+    pCounters->decoded = values[0];
+    pCounters->shown = values[1];
+    return true;
+}
+
+}  // namespace
+
+int main()
+{
+    const std::string clip = ExeDir() + "clips\\bench720.avi";
+    ScopedSettingsKey keyGuard;
+    MoveMouseTo(5, 5);
+
+    // Peer: a process that starts and ends at once, the same way.
+    std::vector<double> bare;
+    for (int i = 0; i < kRuns; ++i) {
+        double t0 = Now();
+        RunSaver("/x");
+        bare.push_back(Now() - t0);
+    }
+
+    std::vector<double> firstFrame, closing;
+    WriteSettings(clip, 2, 1);
+    for (int i = 0; i < kRuns; ++i) {
+        SaverProcess p;
+        double t0 = Now();
+        if (!p.Start("/s"))
+            return 1;
+        if (!PumpUntil([] { return CentreIsPainted(); }, 60000)) {
+            printf("no picture within 60 s\n");
+            return 1;
+        }
+        firstFrame.push_back(Now() - t0);
+        PumpFor(1000);
+        double t1 = Now();
+        PressKey(VK_SPACE);
+        p.WaitExit(30000);
+        closing.push_back(Now() - t1);
+    }
+
+    // Every frame of the clip, once, full screen.
+    WriteSettings(clip, 2, 0);
+    DWORD rva = ExportRva(SaverPath(), "g_playbackCounters");
+    SaverProcess p;
+    p.Start("/s");
+    HANDLE hProcess = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, p.Id());
+    Counters c, last;
+    double playStart = 0, lastChange = Now();
+    for (;;) {
+        PumpFor(250);
+        if (!ReadCounters(hProcess, rva, &c))
+            continue;
+        if (c.decoded && !playStart)
+            playStart = Now();
+        if (c.decoded != last.decoded) {
+            last = c;
+            lastChange = Now();
+        } else if (c.decoded && Now() - lastChange > 3000) {
+            break;  // the pass is over
+        }
+        if (Now() - lastChange > 120000)
+            break;
+    }
+    double playMs = lastChange - playStart;
+    ::CloseHandle(hProcess);
+    PressKey(VK_SPACE);
+    p.WaitExit(30000);
+
+    const double clipFrames = 300.0, clipMs = 12000.0;
+    printf("playback of a 1280x720 25 fps clip (%d frames, 12 s), full screen:\n", static_cast<int>(clipFrames));
+    printf("  frames decoded %ld, frames shown %ld: shown/decoded = %.3f\n", c.decoded, c.shown,
+           c.decoded ? static_cast<double>(c.shown) / c.decoded : 0.0);
+    printf("  decoded/clip frames = %.3f, playing time/clip length = %.3f (%.0f ms)\n", c.decoded / clipFrames,
+           playMs / clipMs, playMs);
+    printf("median of %d runs; peer: a bare start and exit of the same program (/x) = %.0f ms\n", kRuns,
+           Median(bare));
+    printf("  /s to first picture: %.0f ms = %.2f x peer\n", Median(firstFrame), Median(firstFrame) / Median(bare));
+    printf("  closing key to process exit: %.0f ms = %.2f x peer\n", Median(closing), Median(closing) / Median(bare));
+    return 0;
+}

@@ -1,0 +1,27 @@
+// Plays one clip through a DirectShow multimedia stream onto the DirectDraw primary
+// surface, frame by frame, on the playback thread.
+#pragma once
+
+#include <windows.h>
+#include <ddraw.h>
+#include <mmstream.h>
+#include <amstream.h>
+
+class CSettingsDlg;
+
+// Frames decoded and frames put on the screen since the process started. Exported so a
+// benchmark can read them from outside; written by the playback thread only.
+struct PlaybackCounters {
+    volatile LONG framesDecoded;
+    volatile LONG framesShown;
+};
+extern "C" __declspec(dllexport) PlaybackCounters g_playbackCounters;
+
+// The stream of the clip with a DirectDraw video stream (and sound unless muted), or null.
+IAMMultiMediaStream* OpenClipStream(const char* path, IDirectDraw* pDirectDraw);
+// Plays the stream until its end (or the end time), a stop request or a drawing error;
+// loops by seeking when the settings ask for it.
+void PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw);
+
+// Frame sizes within 1.32 < width/height < 1.34 are made exactly 4:3.
+void CorrectAspect(DWORD* pWidth, DWORD* pHeight);

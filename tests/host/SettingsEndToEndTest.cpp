@@ -1,0 +1,100 @@
+// lumaspire.scr and its settings key: created on a first start, and no saver at all
+// when the key can be neither opened nor created.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/TestSupport.h"
+#include "settings/SettingsKeyLocks.h"
+
+namespace {
+
+const char kClass[] = "WindowsScreenSaverClass";
+
+DWORD ReadDword(const char* name)
+{
+    DWORD value = 0xFFFFFFFF, size = sizeof(value);
+    ::RegGetValueA(HKEY_CURRENT_USER, settings_test::kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+DWORD ValueCount()
+{
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, settings_test::kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return 0;
+    DWORD count = 0;
+    ::RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                       nullptr, nullptr);
+    ::RegCloseKey(hKey);
+    return count;
+}
+
+class SettingsEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MoveMouseTo(100, 100);
+        ASSERT_EQ(nullptr, ::FindWindowA(kClass, nullptr)) << "a saver from an earlier test is still running";
+        DeleteSettingsKey();
+    }
+
+    // Starts lumaspire.scr with args; true when it ended with exit code 0 and no window
+    // of its own ever showed.
+    static bool EndsWithoutAWindow(const std::string& args)
+    {
+        SaverProcess p;
+        if (!p.Start(args))
+            return false;
+        bool sawWindow = false;
+        bool ended = PumpUntil([&] {
+            // A window that fails at WM_CREATE exists for a moment but is never shown.
+            sawWindow = sawWindow || WaitForProcessWindow(p.Id(), nullptr, 0) != nullptr;
+            return !p.Running();
+        }, 15000);
+        EXPECT_TRUE(ended) << args << " still runs";
+        EXPECT_FALSE(sawWindow) << args << " showed a window";
+        return ended && !sawWindow && p.WaitExit(0) == 0;
+    }
+
+    ScopedSettingsKey m_settings;
+};
+
+}  // namespace
+
+TEST_F(SettingsEndToEnd, FirstFullScreenStartCreatesTheKeyWithItsDefaults)
+{
+    ASSERT_FALSE(settings_test::SettingsKeyExists());
+    SaverProcess p;
+    ASSERT_TRUE(p.Start("/s"));
+    HWND hWnd = WaitForWindow(kClass, "Screen Saver");
+    ASSERT_NE(nullptr, hWnd);
+
+    EXPECT_EQ(17u, ValueCount());
+    EXPECT_EQ(2u, ReadDword("View Size Option"));
+    EXPECT_EQ(800u, ReadDword("View Size Width"));
+    EXPECT_EQ(1u, ReadDword("Loop Movie"));
+    EXPECT_EQ(1u, ReadDword("Auto Update"));
+
+    PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
+    PumpFor(300);
+    PressKey(VK_SPACE);
+    EXPECT_EQ(0u, p.WaitExit(10000));
+}
+
+TEST_F(SettingsEndToEnd, KeyDeniedToUsEndsEveryModeWithExitCodeZero)
+{
+    settings_test::DeniedSettingsKey denied;
+    ASSERT_TRUE(denied.Locked());
+    EXPECT_TRUE(EndsWithoutAWindow("/s"));
+    EXPECT_TRUE(EndsWithoutAWindow("/c"));
+}
+
+TEST_F(SettingsEndToEnd, KeyThatCannotBeCreatedEndsEveryModeWithExitCodeZero)
+{
+    settings_test::VolatileMakerKey volatileMaker;
+    ASSERT_TRUE(volatileMaker.Locked()) << "Software\\Tollvane holds other keys";
+    EXPECT_TRUE(EndsWithoutAWindow("/s"));
+    EXPECT_TRUE(EndsWithoutAWindow("/c"));
+    EXPECT_FALSE(settings_test::SettingsKeyExists());
+}

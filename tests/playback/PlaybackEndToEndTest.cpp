@@ -1,0 +1,351 @@
+// The saver playing real clips, judged by what reaches the screen.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/TestSupport.h"
+
+namespace {
+
+const char kClass[] = "WindowsScreenSaverClass";
+const char kKey[] = "Software\\Tollvane\\Lumaspire";
+
+std::string Clip(const char* name)
+{
+    return ExeDir() + "clips\\" + name;
+}
+
+struct Settings {
+    std::string path = Clip("colors.avi");
+    DWORD option = 1, width = 800, height = 600;
+    DWORD startOn = 0, startH = 0, startM = 0, startS = 0, startMs = 0;
+    DWORD endOn = 0, endH = 0, endM = 0, endS = 0, endMs = 0;
+    DWORD loop = 1, mute = 1, autoUpdate = 0;
+};
+
+void WriteSettings(const Settings& s)
+{
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                               nullptr, &hKey, nullptr));
+    ::RegSetValueExA(hKey, "Movie File Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(s.path.c_str()),
+                     static_cast<DWORD>(s.path.size() + 1));
+    const std::pair<const char*, DWORD> values[] = {
+        { "View Size Option", s.option }, { "View Size Width", s.width }, { "View Size Height", s.height },
+        { "Start Time", s.startOn }, { "Start Hour", s.startH }, { "Start Minute", s.startM },
+        { "Start Second", s.startS }, { "Start Millisecond", s.startMs }, { "End Time", s.endOn },
+        { "End Hour", s.endH }, { "End Minute", s.endM }, { "End Second", s.endS },
+        { "End Millisecond", s.endMs }, { "Loop Movie", s.loop }, { "Mute", s.mute },
+        { "Auto Update", s.autoUpdate },
+    };
+    for (const auto& v : values)
+        ::RegSetValueExA(hKey, v.first, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v.second), 4);
+    ::RegCloseKey(hKey);
+}
+
+enum Colour { kBlack, kRed, kGreen, kBlue, kYellow, kMagenta, kWhite, kOther };
+const char* const kColourNames[] = { "black", "red", "green", "blue", "yellow", "magenta", "white", "other" };
+
+Colour Classify(COLORREF c)
+{
+    if (c == CLR_INVALID)
+        return kOther;
+    bool r = GetRValue(c) > 150, g = GetGValue(c) > 150, b = GetBValue(c) > 150;
+    bool r0 = GetRValue(c) < 80, g0 = GetGValue(c) < 80, b0 = GetBValue(c) < 80;
+    if (r0 && g0 && b0) return kBlack;
+    if (r && g && b) return kWhite;
+    if (r && g0 && b0) return kRed;
+    if (r0 && g && b0) return kGreen;
+    if (r0 && g0 && b) return kBlue;
+    if (r && g && b0) return kYellow;
+    if (r && g0 && b) return kMagenta;
+    return kOther;
+}
+
+Colour ColourAt(int x, int y)
+{
+    HDC hdc = ::GetDC(nullptr);
+    COLORREF c = ::GetPixel(hdc, x, y);
+    ::ReleaseDC(nullptr, hdc);
+    return Classify(c);
+}
+
+int ScreenW() { return ::GetSystemMetrics(SM_CXSCREEN); }
+int ScreenH() { return ::GetSystemMetrics(SM_CYSCREEN); }
+
+class PlaybackEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override { MoveMouseTo(10, 10); }
+    void TearDown() override
+    {
+        if (m_saver.Running()) {
+            PressKey(VK_ESCAPE);
+            m_saver.WaitExit(10000);
+        }
+    }
+
+    // Starts the full-screen saver with these settings; false when no window appears.
+    bool Start(const Settings& s)
+    {
+        WriteSettings(s);
+        if (!m_saver.Start("/s"))
+            return false;
+        HWND hWnd = WaitForWindow(kClass, "Screen Saver", 20000);
+        PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
+        return hWnd != nullptr;
+    }
+
+    // Waits until the centre of the screen shows a colour of the clip.
+    Colour WaitForPicture(DWORD timeoutMs = 30000)
+    {
+        Colour c = kBlack;
+        PumpUntil([&] {
+            c = ColourAt(ScreenW() / 2, ScreenH() / 2);
+            return c != kBlack;
+        }, timeoutMs);
+        return c;
+    }
+
+    // Colours seen at the centre, sampled for ms milliseconds (repeats folded).
+    std::vector<Colour> WatchColours(DWORD ms)
+    {
+        std::vector<Colour> seen;
+        DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < ms) {
+            Colour c = ColourAt(ScreenW() / 2, ScreenH() / 2);
+            if (c != kOther && (seen.empty() || seen.back() != c))
+                seen.push_back(c);
+            PumpFor(50);
+        }
+        return seen;
+    }
+
+    ScopedSettingsKey m_keyGuard;
+    SaverProcess m_saver;
+};
+
+std::string Names(const std::vector<Colour>& colours)
+{
+    std::string s;
+    for (Colour c : colours)
+        s += std::string(kColourNames[c]) + " ";
+    return s;
+}
+
+struct Placement {
+    DWORD option, width, height;
+    RECT expected;  // on a 1024 x 768 screen, for the 320 x 240 clip
+};
+
+class PlacementEndToEnd : public PlaybackEndToEnd, public ::testing::WithParamInterface<Placement> {};
+
+}  // namespace
+
+TEST_P(PlacementEndToEnd, PictureFillsThePlacedRectangleAndNothingElse)
+{
+    if (ScreenW() != 1024 || ScreenH() != 768)
+        GTEST_SKIP() << "expected rectangles are for a 1024 x 768 screen";
+    const Placement& p = GetParam();
+    Settings s;
+    s.option = p.option;
+    s.width = p.width;
+    s.height = p.height;
+    ASSERT_TRUE(Start(s));
+    ASSERT_EQ(kRed, WaitForPicture());
+
+    ScreenShot shot;
+    ASSERT_TRUE(shot.Capture());
+    const RECT& r = p.expected;
+    // Just inside each corner: the picture. Just outside each edge: the black background.
+    const int in = 3, out = 3;
+    const POINT inside[] = { { r.left + in, r.top + in }, { r.right - 1 - in, r.top + in },
+                             { r.left + in, r.bottom - 1 - in }, { r.right - 1 - in, r.bottom - 1 - in } };
+    for (const POINT& pt : inside)
+        EXPECT_NE(kBlack, Classify(shot.At(pt.x, pt.y))) << "inside at " << pt.x << "," << pt.y;
+    const POINT outside[] = { { r.left - out, (r.top + r.bottom) / 2 }, { r.right - 1 + out, (r.top + r.bottom) / 2 },
+                              { (r.left + r.right) / 2, r.top - out }, { (r.left + r.right) / 2, r.bottom - 1 + out } };
+    for (const POINT& pt : outside) {
+        if (pt.x >= 0 && pt.y >= 0 && pt.x < ScreenW() && pt.y < ScreenH()) {
+            EXPECT_EQ(kBlack, Classify(shot.At(pt.x, pt.y))) << "outside at " << pt.x << "," << pt.y;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ViewSizes, PlacementEndToEnd,
+    ::testing::Values(Placement{ 1, 0, 0, { 352, 264, 672, 504 } },        // original size, centred
+                      Placement{ 2, 0, 0, { 0, 0, 1024, 768 } },            // full screen
+                      Placement{ 3, 0, 0, { 0, 96, 1024, 672 } },           // full screen 16:9
+                      Placement{ 0, 800, 600, { 112, 84, 912, 684 } },      // custom size
+                      Placement{ 7, 500, 100, { 262, 334, 762, 434 } }));  // unknown option: custom
+
+TEST_F(PlaybackEndToEnd, StartTimeIsTheFirstPictureAndEndTimeEndsThePass)
+{
+    Settings s;
+    s.startOn = 1;
+    s.startS = 2;          // blue
+    s.endOn = 1;
+    s.endS = 3;
+    s.endMs = 500;         // half-way through yellow
+    s.loop = 0;
+    ASSERT_TRUE(Start(s));
+    EXPECT_EQ(kBlue, WaitForPicture());
+    std::vector<Colour> seen = WatchColours(5000);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(kYellow, seen.back()) << Names(seen);  // the last picture stays
+    for (Colour c : seen)
+        EXPECT_TRUE(c == kBlue || c == kYellow) << Names(seen);
+    EXPECT_TRUE(m_saver.Running());
+}
+
+TEST_F(PlaybackEndToEnd, LoopingPlaysTheSectionAgain)
+{
+    Settings s;
+    s.startOn = 1;
+    s.startS = 3;          // yellow, then magenta, then from yellow again
+    s.loop = 1;
+    ASSERT_TRUE(Start(s));
+    EXPECT_EQ(kYellow, WaitForPicture());
+    std::vector<Colour> seen = WatchColours(6000);
+    std::string names = Names(seen);
+    EXPECT_NE(std::string::npos, names.find("magenta yellow")) << names;
+    EXPECT_EQ(std::string::npos, names.find("red")) << names;
+}
+
+TEST_F(PlaybackEndToEnd, WithoutLoopingTheLastPictureStays)
+{
+    Settings s;
+    s.loop = 0;
+    ASSERT_TRUE(Start(s));
+    EXPECT_EQ(kRed, WaitForPicture());
+    std::vector<Colour> seen = WatchColours(7000);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(kMagenta, seen.back()) << Names(seen);
+    EXPECT_TRUE(m_saver.Running());
+}
+
+TEST_F(PlaybackEndToEnd, ClipsWithSoundPlayMutedAndUnmutedWithoutASoundDevice)
+{
+    for (DWORD mute : { 1u, 0u }) {
+        Settings s;
+        s.path = Clip("sound.avi");
+        s.mute = mute;
+        ASSERT_TRUE(Start(s)) << "mute " << mute;
+        EXPECT_EQ(kRed, WaitForPicture()) << "mute " << mute;
+        PressKey(VK_SPACE);
+        EXPECT_EQ(0u, m_saver.WaitExit(10000)) << "mute " << mute;
+    }
+}
+
+namespace {
+
+// Bounding box of the white text pixels on the screen.
+RECT WhiteBox(const ScreenShot& shot)
+{
+    RECT box = { shot.width, shot.height, -1, -1 };
+    for (int y = 0; y < shot.height; ++y) {
+        for (int x = 0; x < shot.width; ++x) {
+            if (Classify(shot.At(x, y)) == kWhite) {
+                box.left = std::min<LONG>(box.left, x);
+                box.top = std::min<LONG>(box.top, y);
+                box.right = std::max<LONG>(box.right, x + 1);
+                box.bottom = std::max<LONG>(box.bottom, y + 1);
+            }
+        }
+    }
+    return box;
+}
+
+}  // namespace
+
+TEST_F(PlaybackEndToEnd, ClipsThatCannotPlayShowWhyInWhiteCentredText)
+{
+    struct Case {
+        std::string path;
+        int lines;  // of the status text
+    };
+    const Case cases[] = {
+        { "", 2 },                                   // no clip chosen
+        { Clip("no such clip.avi"), 6 },             // missing, with the path
+        { Clip("text.avi"), 5 },                     // not a clip, with the path
+        { Clip("empty.avi"), 5 },
+        { Clip("truncated.avi"), 5 },
+    };
+    int lineHeight = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        Settings s;
+        s.path = c.path;
+        ASSERT_TRUE(Start(s));
+        ScreenShot shot;
+        RECT box = {};
+        PumpUntil([&] {
+            shot.Capture();
+            box = WhiteBox(shot);
+            return box.right > 0;
+        }, 30000);
+        ASSERT_GT(box.right, 0) << "no text on the screen";
+        PumpFor(1000);  // the text must survive the window's own painting
+        shot.Capture();
+        RECT again = WhiteBox(shot);
+        EXPECT_EQ(box.top, again.top);
+        EXPECT_EQ(box.bottom, again.bottom);
+        // Centred.
+        EXPECT_NEAR(ScreenW() / 2, (box.left + box.right) / 2, 8);
+        EXPECT_NEAR(ScreenH() / 2, (box.top + box.bottom) / 2, 12);
+        // The number of lines tells the three texts apart: blank lines kept.
+        int height = box.bottom - box.top;
+        if (c.lines == 2) {
+            lineHeight = height / 2 + 1;
+        } else if (lineHeight) {
+            EXPECT_NEAR(c.lines, (height + lineHeight / 2) / lineHeight, 1) << "height " << height;
+        }
+        // It stays until input closes it.
+        EXPECT_TRUE(m_saver.Running());
+        PressKey(VK_SPACE);
+        EXPECT_EQ(0u, m_saver.WaitExit(10000));
+    }
+}
+
+TEST_F(PlaybackEndToEnd, ClosingDuringPlaybackEndsTheProcessEveryTime)
+{
+    Settings s;
+    WriteSettings(s);
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE(i);
+        SaverProcess p;
+        ASSERT_TRUE(p.Start("/s"));
+        HWND hWnd = WaitForWindow(kClass, "Screen Saver", 20000);
+        ASSERT_NE(nullptr, hWnd);
+        PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
+        if (i % 4 == 0)
+            WaitForPicture();
+        PressKey(VK_SPACE);
+        ASSERT_EQ(0u, p.WaitExit(10000));
+    }
+    EXPECT_EQ(nullptr, ::FindWindowA(kClass, nullptr));
+}
+
+TEST_F(PlaybackEndToEnd, PreviewShowsItsOwnScaledPicture)
+{
+    // A parent like the monitor picture of Display Properties: 152 x 112 client pixels.
+    HWND parent = ::CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 200, 150, 152, 112, nullptr, nullptr,
+                                    nullptr, nullptr);
+    ASSERT_NE(nullptr, parent);
+    Settings s;
+    s.option = 3;  // 16:9 in 152 x 112: rows 13 to 97
+    WriteSettings(s);
+    ASSERT_TRUE(m_saver.Start("/p " + std::to_string(reinterpret_cast<UINT_PTR>(parent))));
+    POINT origin = { 0, 0 };
+    ::ClientToScreen(parent, &origin);
+    Colour centre = kBlack;
+    PumpUntil([&] { return (centre = ColourAt(origin.x + 76, origin.y + 56)) == kRed; }, 30000);
+    EXPECT_EQ(kRed, centre);
+    EXPECT_EQ(kRed, ColourAt(origin.x + 2, origin.y + 16));
+    EXPECT_EQ(kBlack, ColourAt(origin.x + 76, origin.y + 8));    // above the picture
+    EXPECT_EQ(kBlack, ColourAt(origin.x + 76, origin.y + 104));  // below it
+    EXPECT_NE(kRed, ColourAt(origin.x + 200, origin.y + 56));    // nothing outside the preview
+    ::DestroyWindow(parent);
+    EXPECT_EQ(0u, m_saver.WaitExit(10000));
+}
