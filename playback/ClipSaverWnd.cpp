@@ -93,7 +93,8 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID)
                     ::CoUninitialize();
                     break;  // result 0: the status text says why
                 }
-                PlayStream(stream.Get(), directDraw.Get());
+                if (PlayStream(stream.Get(), directDraw.Get()) == 0 && pSettings->m_bLoop)
+                    PauseAfterEmptyPass();  // opened, but nothing to show: do not reopen at once
             } else if (pSettings->m_bLoop) {
                 ::Sleep(kRetryPauseMs);
             }

@@ -14,6 +14,10 @@ const float kBandLow = 1.32f;
 const float kBandHigh = 1.34f;
 const float kFourThirds = 1.3333334f;
 const float kThreeQuarters = 0.75f;
+// A pass that shows no frame at all (a start time past the clip's end, a clip with no
+// pictures) is not repeated at once: looping it back to back would keep a processor
+// busy for as long as the saver runs.
+const DWORD kEmptyPassPauseMs = 200;
 
 struct Context {
     CClipSaverApp* pApp;
@@ -105,11 +109,17 @@ IAMMultiMediaStream* OpenClipStream(const char* path, IDirectDraw* pDirectDraw)
     return SUCCEEDED(hr) ? stream.Detach() : nullptr;
 }
 
-void PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
+void PauseAfterEmptyPass()
 {
+    ::Sleep(kEmptyPassPauseMs);
+}
+
+LONG PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
+{
+    LONG shownInAll = 0;
     Context ctx;
     if (!GetContext(&ctx))
-        return;
+        return shownInAll;
     CSettingsDlg* s = ctx.pSettings;
 
     // Released in reverse order of declaration, after the clipper is detached below.
@@ -174,6 +184,7 @@ void PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
         // position in the clip either way.
         bool firstReading = true;
         STREAM_TIME timeOffset = 0;
+        LONG shown = 0;
 
         while (ctx.pApp->m_bPlaying) {
             if (sample->Update(0, nullptr, nullptr, 0) != S_OK)
@@ -191,6 +202,7 @@ void PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
                 break;
             } else {
                 ++g_playbackCounters.framesShown;
+                ++shown;
             }
 
             if (s->m_bEndTime) {
@@ -205,7 +217,10 @@ void PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
             }
         }
         pStream->SetState(STREAMSTATE_STOP);
+        shownInAll += shown;
         again = ctx.pApp->m_bPlaying && s->m_bLoop && seekable;
+        if (again && shown == 0)
+            PauseAfterEmptyPass();
     }
 
     if (primary)
@@ -216,4 +231,5 @@ void PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
     sample.Release();
     ddStream.Release();
     videoStream.Release();
+    return shownInAll;
 }

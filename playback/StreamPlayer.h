@@ -20,8 +20,10 @@ extern "C" __declspec(dllexport) PlaybackCounters g_playbackCounters;
 // The stream of the clip with a DirectDraw video stream (and sound unless muted), or null.
 IAMMultiMediaStream* OpenClipStream(const char* path, IDirectDraw* pDirectDraw);
 // Plays the stream until its end (or the end time), a stop request or a drawing error;
-// loops by seeking when the settings ask for it.
-void PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw);
+// loops by seeking when the settings ask for it. Returns the number of frames shown.
+LONG PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw);
+// The pause between two passes of which the first showed nothing.
+void PauseAfterEmptyPass();
 
 // Frame sizes within 1.32 < width/height < 1.34 are made exactly 4:3.
 void CorrectAspect(DWORD* pWidth, DWORD* pHeight);

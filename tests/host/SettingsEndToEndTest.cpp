@@ -18,18 +18,6 @@ DWORD ReadDword(const char* name)
     return value;
 }
 
-DWORD ValueCount()
-{
-    HKEY hKey;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, settings_test::kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return 0;
-    DWORD count = 0;
-    ::RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
-                       nullptr, nullptr);
-    ::RegCloseKey(hKey);
-    return count;
-}
-
 class SettingsEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -70,7 +58,7 @@ TEST_F(SettingsEndToEnd, FirstFullScreenStartCreatesTheKeyWithItsDefaults)
     HWND hWnd = WaitForWindow(kClass, "Screen Saver");
     ASSERT_NE(nullptr, hWnd);
 
-    EXPECT_EQ(17u, ValueCount());
+    EXPECT_EQ(17u, settings_test::ValueCount());
     EXPECT_EQ(2u, ReadDword("View Size Option"));
     EXPECT_EQ(800u, ReadDword("View Size Width"));
     EXPECT_EQ(1u, ReadDword("Loop Movie"));

@@ -134,6 +134,8 @@ protected:
     // until it is the foreground window.
     HWND StartFullScreen(SaverProcess& p, DWORD usePassword, const char* password)
     {
+        // The earlier value is put back first, so the new one is not overwritten by it.
+        m_usePassword.reset();
         m_usePassword.reset(new ScopedRegValue(kDesktopKey, "ScreenSaveUsePassword", usePassword));
         if (!p.Start("/s", s_dir + kExeName, Env(password)))
             return nullptr;

@@ -11,6 +11,7 @@
 #include "settings/SettingsKeyLocks.h"
 
 using settings_test::kSettingsKey;
+using settings_test::ValueCount;
 
 namespace {
 
@@ -116,18 +117,6 @@ void DeleteValue(const char* name)
     ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &hKey));
     EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteValueA(hKey, name));
     ::RegCloseKey(hKey);
-}
-
-DWORD ValueCount()
-{
-    HKEY hKey;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return 0;
-    DWORD count = 0;
-    ::RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
-                       nullptr, nullptr);
-    ::RegCloseKey(hKey);
-    return count;
 }
 
 void CreateEmptyKey()

@@ -93,4 +93,17 @@ inline bool SettingsKeyExists()
     return result != ERROR_FILE_NOT_FOUND;
 }
 
+// Values in the settings key; 0 when there is no key.
+inline DWORD ValueCount()
+{
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return 0;
+    DWORD count = 0;
+    ::RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                       nullptr, nullptr);
+    ::RegCloseKey(hKey);
+    return count;
+}
+
 }  // namespace settings_test
