@@ -58,6 +58,9 @@ TEST_F(SettingsEndToEnd, FirstFullScreenStartCreatesTheKeyWithItsDefaults)
     HWND hWnd = WaitForWindow(kClass, "Screen Saver");
     ASSERT_NE(nullptr, hWnd);
 
+    // The window is there from the start of its creation; the key is written while it
+    // handles WM_CREATE.
+    PumpUntil([] { return settings_test::ValueCount() >= 17; }, 5000);
     EXPECT_EQ(17u, settings_test::ValueCount());
     EXPECT_EQ(2u, ReadDword("View Size Option"));
     EXPECT_EQ(800u, ReadDword("View Size Width"));
