@@ -6,4 +6,4 @@ tools/build.sh >/dev/null
 source tools/wine-env.sh
 trap wine_stop EXIT
 wine_start
-wine "$BUILD_DIR/bin/playback_bench.exe"
+wine_run "$BUILD_DIR/bin/playback_bench.exe"

@@ -9,7 +9,7 @@ set -euo pipefail
 
 ROOT=${LUMASPIRE_ROOT:-/opt/lumaspire-root}
 REPO=$(cd "$(dirname "$0")/.." && pwd)
-STAMP="$ROOT/.lumaspire-packages-v2"
+STAMP="$ROOT/.lumaspire-packages-v3"
 MIRROR=http://deb.debian.org/debian
 
 PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev
@@ -17,7 +17,7 @@ PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix mingw-w
   gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386 gstreamer1.0-libav:i386
   libxi6:i386 libxcursor1:i386 libxrandr2:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386
   libxrender1:i386 libxxf86vm1:i386 libgl1:i386 libegl1:i386 libosmesa6:i386 libgl1-mesa-dri:i386
-  libgnutls30t64:i386 fonts-wine fonts-liberation"
+  libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross"
 
 log() { echo "machine-setup: $*" >&2; }
 

@@ -38,11 +38,11 @@ fi
 
 if [ -n "$real_display" ]; then
   echo "run-saver: playing on $DISPLAY; move the mouse or press a key to close it"
-  wine "$BUILD_DIR/bin/lumaspire.scr" /s
+  wine_run "$BUILD_DIR/bin/lumaspire.scr" /s
   exit 0
 fi
 
-wine "$BUILD_DIR/bin/lumaspire.scr" /s &
+wine_run "$BUILD_DIR/bin/lumaspire.scr" /s &
 sleep "$seconds"
 size=$(xdpyinfo | awk '/dimensions:/ {print $2}')
 ffmpeg -loglevel error -y -f x11grab -video_size "$size" -i "$DISPLAY" -frames:v 1 "$shot"

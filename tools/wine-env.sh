@@ -10,6 +10,28 @@ export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
 export XDG_RUNTIME_DIR=/tmp/lumaspire-xdg-$(id -u)
 LUMASPIRE_XVFB_PID_FILE="$BUILD_DIR/xvfb.pid"
 
+# Under qemu-i386 (in-env.sh sets LUMASPIRE_EMULATED) Wine's threads end through
+# tools/emulator/thread_exit.c; see there why. Only the 32-bit Wine loader gets it, and
+# Wine hands it on to the processes it starts.
+LUMASPIRE_WINE_PRELOAD=
+if [ -n "${LUMASPIRE_EMULATED:-}" ]; then
+  _src="$(dirname "${BASH_SOURCE[0]}")/emulator/thread_exit.c"
+  LUMASPIRE_WINE_PRELOAD="$BUILD_DIR/emulator/thread_exit.so"
+  if [ ! -f "$LUMASPIRE_WINE_PRELOAD" ] || [ "$_src" -nt "$LUMASPIRE_WINE_PRELOAD" ]; then
+    mkdir -p "$BUILD_DIR/emulator"
+    i686-linux-gnu-gcc -O2 -shared -fPIC -o "$LUMASPIRE_WINE_PRELOAD" "$_src"
+  fi
+fi
+
+# Runs a Windows program in the prefix.
+wine_run() {
+  if [ -n "$LUMASPIRE_WINE_PRELOAD" ]; then
+    LD_PRELOAD="$LUMASPIRE_WINE_PRELOAD" /usr/lib/wine/wine "$@"
+  else
+    wine "$@"
+  fi
+}
+
 wine_start() {
   mkdir -p "$BUILD_DIR" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
   if [ -z "${DISPLAY:-}" ]; then

@@ -10,13 +10,6 @@ bool RunningUnderWine()
     return hNtdll && ::GetProcAddress(hNtdll, "wine_get_version");
 }
 
-bool DiedWithTheEmulator(DWORD exitCode)
-{
-    char flag[8] = {};
-    return exitCode == 1 && RunningUnderWine() &&
-           ::GetEnvironmentVariableA("LUMASPIRE_EMULATED", flag, sizeof(flag)) > 0 && flag[0] == '1';
-}
-
 std::string ExeDir()
 {
     char path[MAX_PATH] = {};

@@ -9,11 +9,6 @@
 
 // True under Wine (tests that need Wine-only settings skip themselves elsewhere).
 bool RunningUnderWine();
-// True for the exit code of a program whose host process died outright under 32-bit
-// Wine run by qemu's user-mode emulator (LUMASPIRE_EMULATED is set then): Wine cannot
-// handle some faults there and the process ends with code 1, which this program never
-// returns. A fault of the program itself ends with its exception code instead.
-bool DiedWithTheEmulator(DWORD exitCode);
 // Folder of the running test program, with a trailing backslash.
 std::string ExeDir();
 // lumaspire.scr beside the test program.

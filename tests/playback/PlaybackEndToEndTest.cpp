@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -273,9 +272,9 @@ TEST_F(PlaybackEndToEnd, ClipsThatCannotPlayShowWhyInWhiteCentredText)
         { Clip("empty.avi"), 5 },
         { Clip("truncated.avi"), 5 },
     };
-    // Wine's GStreamer parser frees its pipeline twice when an AVI ends inside its
-    // header (GStreamer reports the double unref), and the process dies of it now and
-    // then; the case runs on Windows.
+    // Wine's GStreamer parser mishandles an AVI that ends inside its header (GStreamer
+    // reports unrefs of objects already freed) and OpenFile then at times never
+    // returns; the case runs on Windows.
     const size_t count = RunningUnderWine() ? 4 : 5;
     int lineHeight = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -318,7 +317,6 @@ TEST_F(PlaybackEndToEnd, ClosingDuringPlaybackEndsTheProcessEveryTime)
 {
     Settings s;
     WriteSettings(s);
-    int emulatorDeaths = 0;
     for (int i = 0; i < 20; ++i) {
         SCOPED_TRACE(i);
         SaverProcess p;
@@ -329,15 +327,8 @@ TEST_F(PlaybackEndToEnd, ClosingDuringPlaybackEndsTheProcessEveryTime)
         if (i % 4 == 0)
             WaitForPicture();
         PressKey(VK_SPACE);
-        DWORD code = p.WaitExit(10000);
-        if (DiedWithTheEmulator(code) && ++emulatorDeaths <= 5) {
-            --i;  // not the program's doing: that round again
-            continue;
-        }
-        ASSERT_EQ(0u, code);
+        ASSERT_EQ(0u, p.WaitExit(10000));
     }
-    if (emulatorDeaths)
-        std::printf("note: %d rounds repeated after the emulator ended the process\n", emulatorDeaths);
     EXPECT_EQ(nullptr, ::FindWindowA(kClass, nullptr));
 }
 
