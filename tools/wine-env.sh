@@ -42,7 +42,7 @@ wine_start() {
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
-  if [ ! -f "$WINEPREFIX/.lumaspire-ready-v2" ]; then
+  if [ ! -f "$WINEPREFIX/.lumaspire-ready-v3" ]; then
     rm -rf "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
@@ -51,8 +51,13 @@ wine_start() {
     # DirectDraw on Wine's software renderer: the virtual display has no GPU, and the
     # OpenGL path (llvmpipe's JIT) crashes under the i386 emulator these machines use.
     wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d gdi /f </dev/null >/dev/null 2>&1
+    # A Chinese Windows has a system font with Chinese glyphs; Wine's (svgasys.fon) has
+    # none, so texts drawn in it show boxes. Without that file "System" falls back to a
+    # Chinese font, as it looks on the users' machines.
+    wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v FONTS.FON /d none.fon /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v System /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.lumaspire-ready-v2"
+    touch "$WINEPREFIX/.lumaspire-ready-v3"
   fi
   # Start the services detached first: if a test started them they would inherit its
   # output pipe and ctest would wait for them for ever.
