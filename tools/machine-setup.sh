@@ -47,6 +47,11 @@ mount_once bind /dev "$ROOT/dev"
 mount_once devpts devpts "$ROOT/dev/pts" 2>/dev/null || true
 mount_once tmpfs tmpfs "$ROOT/dev/shm"
 mount_once bind /sys "$ROOT/sys"
+# A checkout deleted and cloned again at the same path leaves the old bind mount
+# showing the deleted directory: mount the current one in its place.
+if mountpoint -q "$ROOT$REPO" && [ ! "$ROOT$REPO" -ef "$REPO" ]; then
+  umount -l "$ROOT$REPO"
+fi
 mount_once bind "$REPO" "$ROOT$REPO"
 # The host's X server, for running the saver on the current display.
 [ -d /tmp/.X11-unix ] && mount_once bind /tmp/.X11-unix "$ROOT/tmp/.X11-unix"
