@@ -323,11 +323,13 @@ TEST_F(PlaybackEndToEnd, ClosingDuringPlaybackEndsTheProcessEveryTime)
         ASSERT_TRUE(p.Start("/s"));
         HWND hWnd = WaitForWindow(kClass, "Screen Saver", 20000);
         ASSERT_NE(nullptr, hWnd);
-        PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
+        ASSERT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000))
+            << "the saver never became the foreground window";
         if (i % 4 == 0)
             WaitForPicture();
         PressKey(VK_SPACE);
-        ASSERT_EQ(0u, p.WaitExit(10000));
+        ASSERT_EQ(0u, p.WaitExit(10000))
+            << (::IsWindow(hWnd) ? "the window is still open" : "the window is gone but the process runs on");
     }
     EXPECT_EQ(nullptr, ::FindWindowA(kClass, nullptr));
 }
