@@ -12,9 +12,6 @@
 namespace {
 const int kStopWaits = 10;
 const DWORD kStopWaitMs = 200;
-// A failed DirectDraw set-up is retried while looping; this pause keeps the retries
-// from spinning a processor at full load.
-const DWORD kRetryPauseMs = 200;
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CClipSaverWnd, CScreenSaverWnd)
@@ -96,7 +93,7 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID)
                 if (PlayStream(stream.Get(), directDraw.Get()) == 0 && pSettings->m_bLoop)
                     PauseAfterEmptyPass();  // opened, but nothing to show: do not reopen at once
             } else if (pSettings->m_bLoop) {
-                ::Sleep(kRetryPauseMs);
+                PauseAfterEmptyPass();  // DirectDraw failed: retry, but not at full load
             }
             directDraw.Release();
             ::CoUninitialize();

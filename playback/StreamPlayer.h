@@ -22,7 +22,7 @@ IAMMultiMediaStream* OpenClipStream(const char* path, IDirectDraw* pDirectDraw);
 // Plays the stream until its end (or the end time), a stop request or a drawing error;
 // loops by seeking when the settings ask for it. Returns the number of frames shown.
 LONG PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw);
-// The pause between two passes of which the first showed nothing.
+// The pause before a pass is tried again after one that showed nothing.
 void PauseAfterEmptyPass();
 
 // Frame sizes within 1.32 < width/height < 1.34 are made exactly 4:3.

@@ -41,13 +41,6 @@ void CRegKey::Attach(HKEY hKey)
     m_hKey = hKey;
 }
 
-HKEY CRegKey::Detach()
-{
-    HKEY hKey = m_hKey;
-    m_hKey = nullptr;
-    return hKey;
-}
-
 LONG CRegKey::QueryValue(const char* pszName, void* pData, DWORD* pcbData) const
 {
     return ::RegQueryValueExA(m_hKey, pszName, nullptr, nullptr, static_cast<BYTE*>(pData), pcbData);

@@ -21,7 +21,6 @@ public:
     LONG Close();
 
     void Attach(HKEY hKey);
-    HKEY Detach();
 
     LONG QueryValue(const char* pszName, void* pData, DWORD* pcbData) const;
     LONG SetValue(const char* pszName, DWORD dwType, const void* pData, DWORD cbData);

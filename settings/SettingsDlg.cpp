@@ -66,11 +66,8 @@ ULONGLONG ClipTime(UINT hours, UINT minutes, UINT seconds, UINT milliseconds)
 }  // namespace
 
 CSettingsDlg::CSettingsDlg()
-    : m_nViewSizeOption(2), m_nCustomWidth(0), m_nCustomHeight(0), m_bLoop(0), m_bMute(0),
-      m_bAutoUpdate(0), m_bStartTime(0), m_bEndTime(0), m_nStartHour(0), m_nStartMinute(0),
-      m_nStartSecond(0), m_nStartMillisecond(0), m_nEndHour(0), m_nEndMinute(0), m_nEndSecond(0),
-      m_nEndMillisecond(0)
 {
+    ResetToDefaults();
 }
 
 void CSettingsDlg::ResetToDefaults()
