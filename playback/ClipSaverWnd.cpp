@@ -2,7 +2,7 @@
 
 #include <ddraw.h>
 
-#include "host/ClipSaverApp.h"
+#include "app/ClipSaverApp.h"
 #include "playback/ComPtr.h"
 #include "playback/StreamPlayer.h"
 #include "resources/resource.h"

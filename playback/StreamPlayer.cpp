@@ -2,7 +2,7 @@
 
 #include <ddstream.h>
 
-#include "host/ClipSaverApp.h"
+#include "app/ClipSaverApp.h"
 #include "playback/ComPtr.h"
 #include "settings/SettingsDlg.h"
 

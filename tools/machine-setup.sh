@@ -9,15 +9,28 @@ set -euo pipefail
 
 ROOT=${LUMASPIRE_ROOT:-/opt/lumaspire-root}
 REPO=$(cd "$(dirname "$0")/.." && pwd)
-STAMP="$ROOT/.lumaspire-packages-v3"
-MIRROR=http://deb.debian.org/debian
+STAMP="$ROOT/.lumaspire-packages-v4"
+# The Debian archive this machine is set to fetch from (its own apt configuration):
+# the first source of the main archive, in deb822 files or one-line lists.
+debian_mirror() {
+  local uri
+  uri=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '
+    /^URIs:/ { for (i = 2; i <= NF; i++) if ($i !~ /-security/) { print $i; exit } }')
+  if [ -z "$uri" ]; then
+    uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk '
+      $1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { if ($i !~ /-security/) { print $i; exit } break } }')
+  fi
+  echo "${uri%/}"
+}
+MIRROR=$(debian_mirror)
 
 PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev
   googletest xvfb xauth fonts-wqy-microhei locales ffmpeg python3 procps x11-utils
   gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386 gstreamer1.0-libav:i386
   libxi6:i386 libxcursor1:i386 libxrandr2:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386
   libxrender1:i386 libxxf86vm1:i386 libgl1:i386 libegl1:i386 libosmesa6:i386 libgl1-mesa-dri:i386
-  libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross"
+  libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross
+  g++-mingw-w64-i686-win32 openssl x11-xserver-utils nsis clang libclang-rt-19-dev mpv"
 
 log() { echo "machine-setup: $*" >&2; }
 
@@ -38,7 +51,11 @@ if [ ! -x "$ROOT/bin/bash" ]; then
     apt-get update -q >/dev/null
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap >/dev/null
   fi
-  log "creating the Debian 13 root in $ROOT"
+  if [ -z "$MIRROR" ]; then
+    log "no Debian archive found in this machine's apt configuration"
+    exit 1
+  fi
+  log "creating the Debian 13 root in $ROOT from $MIRROR"
   debootstrap --variant=minbase --arch=amd64 trixie "$ROOT" "$MIRROR" >/dev/null
 fi
 

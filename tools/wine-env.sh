@@ -42,7 +42,7 @@ wine_start() {
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
-  if [ ! -f "$WINEPREFIX/.lumaspire-ready-v3" ]; then
+  if [ ! -f "$WINEPREFIX/.lumaspire-ready-v4" ]; then
     rm -rf "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
@@ -56,8 +56,11 @@ wine_start() {
     # Chinese font, as it looks on the users' machines.
     wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v FONTS.FON /d none.fon /f </dev/null >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v System /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+    # Dialogs use Tahoma, which has no Chinese glyphs; a Chinese Windows links it to a
+    # Chinese font through the FontLink list, and so does this prefix.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.lumaspire-ready-v3"
+    touch "$WINEPREFIX/.lumaspire-ready-v4"
   fi
   # Start the services detached first: if a test started them they would inherit its
   # output pipe and ctest would wait for them for ever.

@@ -1,4 +1,4 @@
-#include "host/ClipSaverApp.h"
+#include "app/ClipSaverApp.h"
 
 #include <new>
 
