@@ -2,8 +2,10 @@
 #pragma once
 
 #include "framework/AfxApp.h"
+#include "framework/AfxColl.h"
 #include "framework/AfxDC.h"
 #include "framework/AfxDialog.h"
+#include "framework/AfxGdi.h"
 #include "framework/AfxObject.h"
 #include "framework/AfxString.h"
 #include "framework/AfxWin.h"

@@ -1,6 +1,29 @@
 #include "framework/AfxDC.h"
 
+#include "framework/AfxGdi.h"
 #include "framework/AfxWin.h"
+
+BOOL CDC::CreateCompatibleDC(CDC* pDC)
+{
+    if (m_hDC)
+        return FALSE;
+    m_hDC = ::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr);
+    return m_hDC != nullptr;
+}
+
+BOOL CDC::DeleteDC()
+{
+    if (!m_hDC)
+        return FALSE;
+    BOOL ok = ::DeleteDC(m_hDC);
+    m_hDC = nullptr;
+    return ok;
+}
+
+HGDIOBJ CDC::SelectObject(CGdiObject* pObject)
+{
+    return pObject ? ::SelectObject(m_hDC, pObject->m_hObject) : nullptr;
+}
 
 void CDC::FillSolidRect(const RECT* lpRect, COLORREF clr)
 {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 class CWnd;
+class CGdiObject;
 
 class CPalette {
 public:
@@ -24,6 +25,18 @@ public:
 
     HDC m_hDC;
     HDC GetSafeHdc() const { return m_hDC; }
+
+    // A memory context compatible with pDC's device (the screen when null); the caller
+    // deletes it with DeleteDC, the destructor does not.
+    BOOL CreateCompatibleDC(CDC* pDC);
+    BOOL DeleteDC();
+    // Returns the object that was selected before.
+    HGDIOBJ SelectObject(CGdiObject* pObject);
+    HGDIOBJ SelectObject(HGDIOBJ hObject) { return ::SelectObject(m_hDC, hObject); }
+    BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop)
+    {
+        return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC->m_hDC, xSrc, ySrc, dwRop);
+    }
 
     void FillSolidRect(const RECT* lpRect, COLORREF clr);
     void FillSolidRect(int x, int y, int cx, int cy, COLORREF clr);

@@ -77,6 +77,7 @@ protected: \
 #define ON_WM_PALETTECHANGED() AFX_ENTRY(WM_PALETTECHANGED, 0, 0, 0, AfxSig_vh, void (CWnd::*)(HWND), &ThisClass::OnPaletteChanged)
 #define ON_WM_SETCURSOR() AFX_ENTRY(WM_SETCURSOR, 0, 0, 0, AfxSig_bhww, BOOL (CWnd::*)(HWND, UINT, UINT), &ThisClass::OnSetCursor)
 #define ON_WM_MOUSEMOVE() AFX_ENTRY(WM_MOUSEMOVE, 0, 0, 0, AfxSig_vwp, void (CWnd::*)(UINT, POINT), &ThisClass::OnMouseMove)
+#define ON_WM_LBUTTONUP() AFX_ENTRY(WM_LBUTTONUP, 0, 0, 0, AfxSig_vwp, void (CWnd::*)(UINT, POINT), &ThisClass::OnLButtonUp)
 #define ON_WM_LBUTTONDOWN() AFX_ENTRY(WM_LBUTTONDOWN, 0, 0, 0, AfxSig_vwp, void (CWnd::*)(UINT, POINT), &ThisClass::OnLButtonDown)
 
 class CWnd : public CObject {

@@ -143,6 +143,7 @@ def write_icon(path, sizes=(16, 32, 48)):
 # ---------------------------------------------------------------- about
 
 ABOUT_W, ABOUT_H = 400, 200
+BAND_TOP = 180
 
 
 def draw_about():
@@ -151,6 +152,7 @@ def draw_about():
     bottom_right = (0x05, 0x08, 0x14)
     glow = (0x2c, 0x5c, 0xb0)
     line = (0x7f, 0xb2, 0xff)
+    band = (0xe8, 0xec, 0xf2)
 
     # Decoration sits in the upper right; the lower left stays calm for text.
     cx, cy = 330.0, 58.0
@@ -196,6 +198,10 @@ def draw_about():
             # A thin horizon under the spires gives the picture a floor.
             if 118 <= py <= 119 and px >= 230:
                 colour = over(colour, line, 0.5 * min(1.0, (px - 230) / 60.0))
+
+            # A light band carries the black copyright line and the blue link.
+            if py >= BAND_TOP:
+                colour = band if py > BAND_TOP else mix(line, band, 0.5)
             row.append(colour)
         rows.append(row)
     return rows
