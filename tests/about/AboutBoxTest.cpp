@@ -105,6 +105,18 @@ public:
         return found;
     }
 
+    // Clicks and returns once the box has handled the release: the box reads the cursor
+    // position when it handles the click, so the mouse must not move before that.
+    void ClickAndWait(HWND hBox)
+    {
+        LONG before = s_buttonUps;
+        ClickLeft();
+        PumpUntil([&] { return s_buttonUps != before; }, 10000);
+        // A sent message is handled only once the box's thread asks for its next message.
+        DWORD_PTR result;
+        ::SendMessageTimeoutA(hBox, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+    }
+
     HWND Owner() const { return m_hOwner; }
     BOOL Shown() const { return m_bShown; }
     BOOL OwnerEnabledAfter() const { return m_bOwnerEnabledAfter; }
@@ -127,6 +139,8 @@ private:
                                         kOwnerRect.top, kOwnerRect.right - kOwnerRect.left,
                                         kOwnerRect.bottom - kOwnerRect.top, nullptr, nullptr,
                                         nullptr, nullptr);
+        // Counts the button releases the box's thread takes from its queue.
+        HHOOK hHook = ::SetWindowsHookExA(WH_GETMESSAGE, CountButtonUps, nullptr, ::GetCurrentThreadId());
         CWnd owner;
         owner.Attach(hOwner);
         g_app.m_pMainWnd = &owner;
@@ -139,7 +153,16 @@ private:
         g_app.m_pMainWnd = nullptr;
         owner.Detach();
         ::DestroyWindow(hOwner);
+        ::UnhookWindowsHookEx(hHook);
         return 0;
+    }
+
+    static LRESULT CALLBACK CountButtonUps(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+        if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_LBUTTONUP)
+            ::InterlockedIncrement(&s_buttonUps);
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
     }
 
     AboutVersionTexts m_texts;
@@ -148,7 +171,10 @@ private:
     volatile HWND m_hOwner = nullptr;
     volatile BOOL m_bShown = FALSE;
     volatile BOOL m_bOwnerEnabledAfter = FALSE;
+    static volatile LONG s_buttonUps;
 };
+
+volatile LONG BoxRun::s_buttonUps = 0;
 
 ScreenShot ShotOf(HWND hBox)
 {
@@ -254,7 +280,7 @@ TEST(AboutBox, ClickOnLinkKeepsBoxOpenClickOutsideClosesIt)
 
     MoveInBox(hBox, (link.bounds.left + link.bounds.right) / 2, (link.bounds.top + link.bounds.bottom) / 2);
     ASSERT_TRUE(WaitForLink(hBox, IsRed, &shot));
-    ClickLeft();
+    run.ClickAndWait(hBox);
     MoveInBox(hBox, kOutside.x, kOutside.y);
     EXPECT_TRUE(WaitForLink(hBox, IsBlue, &shot));
     EXPECT_FALSE(run.WaitClosed(0)) << "a click on the link closed the box";
