@@ -225,7 +225,9 @@ void CBitmapDlg::DrawLabel(CDC* pDC, CFont* pFont, const char* pszText, RECT* pR
             m_linkRects.RemoveLast();
     }
     pDC->SetTextColor(clr);
-    pDC->DrawText(pszShown, -1, pRect, DT_NOPREFIX);
+    // Not clipped to the measured extent: the ink can reach past it (under Wine the
+    // last digit of the bold version was cut off).
+    pDC->DrawText(pszShown, -1, pRect, DT_NOPREFIX | DT_NOCLIP);
 }
 
 BOOL CBitmapDlg::OnSetCursor(HWND, UINT, UINT)
