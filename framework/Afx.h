@@ -4,6 +4,7 @@
 #include "framework/AfxApp.h"
 #include "framework/AfxDC.h"
 #include "framework/AfxDialog.h"
+#include "framework/AfxDlgs.h"
 #include "framework/AfxObject.h"
 #include "framework/AfxString.h"
 #include "framework/AfxWin.h"
