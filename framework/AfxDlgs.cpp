@@ -42,8 +42,9 @@ CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* lpszDefExt, const cha
     // The list needs one byte more than the text for its second terminator. The bars
     // become zeros; a bar that is the second byte of a double-byte character stays.
     memset(m_szFilter, 0, sizeof(m_szFilter));
-    if (lpszFilter && strnlen(lpszFilter, sizeof(m_szFilter)) + 1 < sizeof(m_szFilter)) {
-        strcpy(m_szFilter, lpszFilter);
+    size_t filterLength = lpszFilter ? strnlen(lpszFilter, sizeof(m_szFilter)) : 0;
+    if (lpszFilter && filterLength + 1 < sizeof(m_szFilter)) {
+        memcpy(m_szFilter, lpszFilter, filterLength);
         for (char* p = m_szFilter; *p; ++p) {
             if (::IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1])
                 ++p;
