@@ -1,12 +1,10 @@
 #include "about/AboutDlg.h"
 
 #include "resources/resource.h"
-
-const char kMakerHomePage[] = "https://www.tollvane.example/";
+#include "support/Maker.h"
 
 namespace {
 
-const char kMakerWord[] = "Tollvane";
 // Shown when the version resource names no copyright; ends in the maker word.
 const char kCopyrightPrefix[] = "版权所有 (C) ";
 
@@ -51,7 +49,7 @@ BOOL CAboutDlg::PrepareContent()
         m_strCopyright = kCopyrightPrefix;
         m_strCopyright += kMakerWord;
     }
-    m_strLink = kMakerHomePage;
+    m_strLink = kHomePageUrl;
 
     CreateLabelFont(&m_fontTitle, FW_BOLD, FALSE);
     CreateLabelFont(&m_fontText, FW_NORMAL, FALSE);

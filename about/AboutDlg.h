@@ -5,7 +5,6 @@
 #include "about/BitmapDlg.h"
 
 // The maker's home page, which the About box shows as its link.
-extern const char kMakerHomePage[];
 
 // The version-resource texts the box shows; null counts as empty.
 struct AboutVersionTexts {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "about/MemBitmap.h"
-#include "about/ShellOpenStub.h"
+#include "support/Launcher.h"
 
 BEGIN_MESSAGE_MAP(CBitmapDlg, CDialog)
     ON_WM_DESTROY()

@@ -5,6 +5,7 @@
 #include "framework/AfxColl.h"
 #include "framework/AfxDC.h"
 #include "framework/AfxDialog.h"
+#include "framework/AfxDlgs.h"
 #include "framework/AfxGdi.h"
 #include "framework/AfxObject.h"
 #include "framework/AfxString.h"

@@ -135,6 +135,10 @@ HWND CDataExchange::PrepareCtrl(int nIDC)
 void CDataExchange::Fail()
 {
     if (m_hWndLastControl) {
+        // The user is asked to correct the field: it must be one that can be edited,
+        // even when the dialog's own rules had switched it off.
+        if (!::IsWindowEnabled(m_hWndLastControl))
+            ::EnableWindow(m_hWndLastControl, TRUE);
         ::SetFocus(m_hWndLastControl);
         ::SendMessageA(m_hWndLastControl, EM_SETSEL, 0, -1);
     }
@@ -155,6 +159,12 @@ CString WindowText(HWND hWnd)
 }
 
 }  // namespace
+
+int CWnd::GetDlgItemText(int nID, CString& rString) const
+{
+    rString = WindowText(::GetDlgItem(m_hWnd, nID));
+    return rString.GetLength();
+}
 
 bool AfxParseUInt(const char* psz, UINT* pValue)
 {

@@ -58,7 +58,8 @@ public:
     // The control of nIDC, remembered as the one to refocus on failure; null once a
     // transfer has failed, so the fields after the bad one are left alone.
     HWND PrepareCtrl(int nIDC);
-    // Shows nothing itself: puts the focus back on the last control and marks the failure.
+    // Shows nothing itself: enables the last control when it was disabled, puts the focus
+    // back on it and marks the failure.
     void Fail();
 
     BOOL m_bSaveAndValidate;

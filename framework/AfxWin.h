@@ -8,6 +8,7 @@
 
 class CWnd;
 class CDC;
+class CString;
 
 typedef void (CWnd::*AFX_PMSG)();
 
@@ -113,6 +114,15 @@ public:
     UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse) { return ::SetTimer(m_hWnd, nIDEvent, nElapse, nullptr); }
     BOOL KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
     HWND GetDlgItem(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
+    BOOL SetDlgItemText(int nID, const char* lpszString) { return ::SetDlgItemTextA(m_hWnd, nID, lpszString); }
+    // The control's text; returns its length.
+    int GetDlgItemText(int nID, CString& rString) const;
+    UINT IsDlgButtonChecked(int nIDButton) const { return ::IsDlgButtonChecked(m_hWnd, nIDButton); }
+    HICON SetIcon(HICON hIcon, BOOL bBigIcon)
+    {
+        return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL,
+                                                   reinterpret_cast<LPARAM>(hIcon)));
+    }
     // Centres the window over its owner, or over the work area when it has no visible owner.
     void CenterWindow();
 

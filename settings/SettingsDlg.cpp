@@ -3,12 +3,13 @@
 #include <array>
 #include <cstring>
 
+#include "resources/resource.h"
 #include "settings/RegKey.h"
+#include "support/Maker.h"
 
 namespace {
 
 const char kSoftwareWord[] = "Software";
-const char kMakerWord[] = "Tollvane";
 const char kProductWord[] = "Lumaspire";
 
 const char kClipPathValue[] = "Movie File Path";
@@ -54,20 +55,45 @@ CString SettingsKeyPath()
     return path;
 }
 
+const ULONGLONG kMaxClipTime = ~0ULL;
+
+// a * b + c, or the largest value when that does not fit in 64 bits.
+ULONGLONG MulAddSaturated(ULONGLONG a, ULONGLONG b, ULONGLONG c)
+{
+    if (b != 0 && a > (kMaxClipTime - c) / b)
+        return kMaxClipTime;
+    return a * b + c;
+}
+
 ULONGLONG ClipTime(UINT hours, UINT minutes, UINT seconds, UINT milliseconds)
 {
-    // Widened from the first product on: large parts must not wrap at 32 bits.
-    ULONGLONG t = static_cast<ULONGLONG>(hours) * 60 + minutes;
-    t = t * 60 + seconds;
-    t = t * 1000 + milliseconds;
-    return t * 10000;
+    // Widened from the first product on: large parts must not wrap at 32 bits. Hours near
+    // 2^32 do not fit even in 64 bits of 100 ns units: such a time saturates, so a huge
+    // start still compares as later than any end.
+    ULONGLONG t = MulAddSaturated(hours, 60, minutes);
+    t = MulAddSaturated(t, 60, seconds);
+    t = MulAddSaturated(t, 1000, milliseconds);
+    return MulAddSaturated(t, 10000, 0);
 }
 
 }  // namespace
 
 CSettingsDlg::CSettingsDlg()
+    : CScreenSaverDlg(), m_hIcon(nullptr), m_pUpgradeDlg(nullptr), m_nTimerId(0), m_bPromptShown(FALSE)
 {
+    XVersionInfo versionInfo;
+    if (versionInfo.Load(nullptr)) {
+        versionInfo.GetVersionRecord(&m_versionRecord);
+        versionInfo.Release();
+    }
+    m_hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MAIN));
     ResetToDefaults();
+}
+
+CSettingsDlg::~CSettingsDlg()
+{
+    // Normally gone with the window already; this covers a window that never existed.
+    DeleteUpgradeController();
 }
 
 void CSettingsDlg::ResetToDefaults()
@@ -94,11 +120,12 @@ bool CSettingsDlg::LoadSettings()
     if (key.Open(HKEY_CURRENT_USER, SettingsKeyPath(), KEY_ALL_ACCESS) != ERROR_SUCCESS)
         return SaveSettings();
 
-    // One byte more than we let the registry fill, so the text is always terminated,
-    // even when the stored data has no terminator of its own.
-    char path[MAX_PATH] = {};
-    DWORD cbPath = sizeof(path) - 1;
-    if (key.QueryValue(kClipPathValue, path, &cbPath) == ERROR_SUCCESS)
+    // Room for the longest path Windows allows (259 characters) and its terminator, and
+    // one byte more than we let the registry fill, so the text is always terminated, even
+    // when the stored data has no terminator of its own.
+    char path[MAX_PATH + 1] = {};
+    DWORD cbPath = MAX_PATH;
+    if (key.QueryValue(kClipPathValue, path, &cbPath) == ERROR_SUCCESS && strlen(path) < MAX_PATH)
         m_strClipPath = path;
     else
         m_strClipPath.Empty();  // longer than 259 bytes counts as no path at all

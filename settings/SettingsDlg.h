@@ -1,15 +1,23 @@
 // The configuration dialog object. It exists in every run mode because it also holds
-// the settings record, which lives in the registry under HKEY_CURRENT_USER.
+// the settings record, which lives in the registry under HKEY_CURRENT_USER, and the
+// program's own version information.
 #pragma once
 
 #include <windows.h>
 
 #include "framework/AfxString.h"
 #include "host/ScreenSaverApp.h"
+#include "support/VersionInfo.h"
+
+class CUpgradeDlg;
+
+// The maker's home page: the web-site button opens it, and the About box shows it as its link.
 
 class CSettingsDlg : public CScreenSaverDlg {
+    DECLARE_DYNAMIC(CSettingsDlg)
 public:
     CSettingsDlg();
+    ~CSettingsDlg() override;
 
     // Resets the record to its defaults and reads whatever the key holds over them; a
     // key that cannot be opened is (re)created with the defaults. False only when
@@ -18,11 +26,26 @@ public:
     // Writes the whole record; false only when the key cannot be opened or created.
     bool SaveSettings();
 
-    // Start and end time in 100 ns units, whether or not they are enabled.
+    // Start and end time in 100 ns units, whether or not they are enabled. A time beyond
+    // 64 bits saturates, so it still compares as the largest.
     void GetClipTimes(ULONGLONG* pStart, ULONGLONG* pEnd) const;
     // Where a frame of clip's size goes within area (screen coordinates). clip is read
     // for its width and height only and receives the placed rectangle.
     void CalcViewRect(const RECT& area, RECT* clip) const;
+
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+
+    // The program's own version texts; ProductName captions the message boxes.
+    XVersionRecord m_versionRecord;
+    HICON m_hIcon;
+
+    // The update check of this dialog window: the controller, the poll timer and whether
+    // the prompt has been started. All on the UI thread.
+    CUpgradeDlg* m_pUpgradeDlg;
+    UINT_PTR m_nTimerId;
+    BOOL m_bPromptShown;
 
     // The settings record. Read by the playback thread while it plays; nobody writes it
     // then (only the configuration dialog does, and never while a clip plays).
@@ -44,6 +67,30 @@ public:
     UINT m_nEndSecond;
     UINT m_nEndMillisecond;
 
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnDestroy();
+    void OnBrowse();
+    void OnFixedViewSize();
+    void OnCustomViewSize();
+    void OnHomePage();
+    void OnAbout();
+    void OnStartTime();
+    void OnEndTime();
+    void StartUpdateCheck();
+
+    DECLARE_MESSAGE_MAP()
+
 private:
     void ResetToDefaults();
+    // Enables the four time fields of a check box by the box's own state.
+    void ApplyTimeRule(int nCheckBox, const int* fieldIds);
+
+    // The seam to the update controller (SettingsUpgrade.cpp).
+    bool CreateUpgradeController();
+    bool UpgradeReady();
+    void StartUpgradePrompt();
+    void DeleteUpgradeController();
 };

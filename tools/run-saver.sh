@@ -1,19 +1,22 @@
 #!/bin/bash
 # Builds lumaspire.scr and runs it full screen under Wine (inside in-env.sh).
 # With a display ($DISPLAY) it runs there until mouse or key closes it; without one it
-# plays on a virtual screen for a few seconds and writes a screenshot.
-#   tools/run-saver.sh [--screenshot FILE] [--seconds N] [--clip PATH]
+# plays on a virtual screen for a few seconds and writes a screenshot. --config opens the
+# configuration dialog (/c) instead of the full-screen saver.
+#   tools/run-saver.sh [--config] [--screenshot FILE] [--seconds N] [--clip PATH]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 shot=${LUMASPIRE_SCREENSHOT:-lumaspire-screenshot.png}
 seconds=8
 clip=
+mode=/s
 while [ $# -gt 0 ]; do
   case "$1" in
     --screenshot) shot=$2; shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
     --clip) clip=$2; shift 2 ;;
-    *) echo "usage: $0 [--screenshot FILE] [--seconds N] [--clip PATH]" >&2; exit 2 ;;
+    --config) mode=/c; shift ;;
+    *) echo "usage: $0 [--config] [--screenshot FILE] [--seconds N] [--clip PATH]" >&2; exit 2 ;;
   esac
 done
 
@@ -37,13 +40,17 @@ if [ -n "$clip" ]; then
 fi
 
 if [ -n "$real_display" ]; then
-  echo "run-saver: playing on $DISPLAY; move the mouse or press a key to close it"
-  wine_run "$BUILD_DIR/bin/lumaspire.scr" /s
+  if [ "$mode" = /c ]; then
+    echo "run-saver: configuration dialog on $DISPLAY"
+  else
+    echo "run-saver: playing on $DISPLAY; move the mouse or press a key to close it"
+  fi
+  wine_run "$BUILD_DIR/bin/lumaspire.scr" "$mode"
   exit 0
 fi
 
-wine_run "$BUILD_DIR/bin/lumaspire.scr" /s &
+wine_run "$BUILD_DIR/bin/lumaspire.scr" "$mode" &
 sleep "$seconds"
 size=$(xdpyinfo | awk '/dimensions:/ {print $2}')
-ffmpeg -loglevel error -y -f x11grab -video_size "$size" -i "$DISPLAY" -frames:v 1 "$shot"
+ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size "$size" -i "$DISPLAY" -frames:v 1 "$shot"
 echo "run-saver: screenshot written to $shot"

@@ -42,7 +42,7 @@ wine_start() {
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
-  if [ ! -f "$WINEPREFIX/.lumaspire-ready-v4" ]; then
+  if [ ! -f "$WINEPREFIX/.lumaspire-ready-v5" ]; then
     rm -rf "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
@@ -59,8 +59,11 @@ wine_start() {
     # Dialogs use Tahoma, which has no Chinese glyphs; a Chinese Windows links it to a
     # Chinese font through the FontLink list, and so does this prefix.
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+    # Edit controls still showed Chinese text as boxes: their fallback for it asks for
+    # SimSun, the Chinese system's own font, by name (checked by screenshot).
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.lumaspire-ready-v4"
+    touch "$WINEPREFIX/.lumaspire-ready-v5"
   fi
   # Start the services detached first: if a test started them they would inherit its
   # output pipe and ctest would wait for them for ever.

@@ -255,8 +255,11 @@ TEST_F(SettingsStore, ClipPathOfUpTo259BytesLoadsAndALongerOneLoadsEmpty)
     const std::string p259 = p258 + "b";
     const Case cases[] = {
         { "258 characters and terminator", p258, 259, true },
-        { "259 characters and terminator", p259, 260, false },
+        { "259 characters and terminator", p259, 260, true },
         { "258 characters, no terminator", p258, 258, true },
+        { "259 characters, no terminator", p259, 259, true },
+        { "260 characters, no terminator", p259 + "c", 260, false },
+        { "260 characters and terminator", p259 + "c", 261, false },
         { "short, no terminator", "C:\\clip.avi", 11, true },
         { "far too long", std::string(2000, 'x'), 2001, false },
     };
@@ -337,6 +340,12 @@ TEST(ClipTimes, AreHundredNanosecondUnitsComputedWithoutWrapping)
         { 0, 0, 500000, 0, 5000000000000ULL },
         { 0, 0xFFFFFFFFu, 0, 0, 2576980377000000000ULL },
         { 0, 0, 0, 0xFFFFFFFFu, 42949672950000ULL },
+        // The most hours that fit in 64 bits of 100 ns units; beyond, the time saturates
+        // rather than wrapping to a small value.
+        { 512409557, 0, 0, 0, 18446744052000000000ULL },
+        { 512409558, 0, 0, 0, ~0ULL },
+        { 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, ~0ULL },
+        { 0, 0, 0xFFFFFFFFu, 0, 42949672950000000ULL },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.h << "h " << c.m << "m " << c.s << "s " << c.ms << "ms");

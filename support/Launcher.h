@@ -1,0 +1,13 @@
+// Starting other programs: an executable directly, or a file or web address through the shell.
+#pragma once
+
+// Starts the executable at path. The child's command line is one space followed by
+// arguments, or none at all when arguments is null. With waitMs not 0, waits up to that
+// long for the child to end. False when it could not be started, or when arguments are
+// longer than 258 bytes (a cut argument list would start it with other arguments).
+bool RunProcess(const char* path, const char* arguments, unsigned long waitMs);
+
+// Hands file (a path or a web address) to the shell with verb (null: its default verb),
+// shown normally. False when the shell refuses it. No process handle is asked for, so
+// it never waits, whatever waitMs says.
+bool ShellOpen(const char* file, const char* verb, unsigned long waitMs);

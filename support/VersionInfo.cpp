@@ -1,0 +1,203 @@
+#include "support/VersionInfo.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+struct FileTypeName {
+    DWORD type;
+    DWORD subtype;  // kAnySubtype matches every subtype
+    const char* name;
+};
+
+const DWORD kAnySubtype = 0xFFFFFFFFu;
+
+// First match wins; types 6 and above 7 have no row and leave the field as it was.
+const FileTypeName kFileTypes[] = {
+    { VFT_UNKNOWN, kAnySubtype, "Unknown type" },
+    { VFT_APP, kAnySubtype, "Application" },
+    { VFT_DLL, kAnySubtype, "Dynamic link library" },
+    { VFT_DRV, VFT2_DRV_PRINTER, "Printer driver" },
+    { VFT_DRV, VFT2_DRV_KEYBOARD, "Keyboard driver" },
+    { VFT_DRV, VFT2_DRV_LANGUAGE, "Language driver" },
+    { VFT_DRV, VFT2_DRV_DISPLAY, "Display driver" },
+    { VFT_DRV, VFT2_DRV_MOUSE, "Mouse driver" },
+    { VFT_DRV, VFT2_DRV_NETWORK, "Network driver" },
+    { VFT_DRV, VFT2_DRV_SYSTEM, "System driver" },
+    { VFT_DRV, VFT2_DRV_INSTALLABLE, "Installable driver" },
+    { VFT_DRV, VFT2_DRV_SOUND, "Sound driver" },
+    { VFT_DRV, kAnySubtype, "Unknown driver" },
+    { VFT_FONT, VFT2_FONT_RASTER, "Raster font" },
+    { VFT_FONT, VFT2_FONT_VECTOR, "Vector font" },
+    { VFT_FONT, VFT2_FONT_TRUETYPE, "Truetype font" },
+    { VFT_FONT, kAnySubtype, "Unknown font" },
+    { VFT_VXD, kAnySubtype, "Virtual device" },
+    { VFT_STATIC_LIB, kAnySubtype, "Static link library" },
+};
+
+struct FileOsName {
+    DWORD os;
+    const char* name;
+};
+
+const FileOsName kFileOses[] = {
+    { VOS_DOS, "MS-DOS" },
+    { VOS_DOS_WINDOWS16, "16-bit windows running on MS-DOS" },
+    { VOS_DOS_WINDOWS32, "Win32 API running on MS-DOS" },
+    { VOS_OS216, "16-bit OS/2" },
+    { VOS_OS216_PM16, "16-bit Presentation manager running on 16-bit OS/2" },
+    { VOS_OS232, "32-bit OS/2" },
+    { VOS_NT, "Windows NT" },
+    { VOS_NT_WINDOWS32, "Win32 API on Windows NT" },
+};
+
+}  // namespace
+
+void CopyTextBounded(char* dst, size_t cbDst, const char* src, size_t srcLength)
+{
+    if (!dst || cbDst == 0)
+        return;
+    size_t n = 0;
+    if (src) {
+        while (n < srcLength && src[n]) {
+            size_t step = (::IsDBCSLeadByte(static_cast<BYTE>(src[n])) && n + 1 < srcLength && src[n + 1]) ? 2 : 1;
+            if (n + step + 1 > cbDst)
+                break;  // the whole character does not fit
+            n += step;
+        }
+        memcpy(dst, src, n);
+    }
+    dst[n] = '\0';
+}
+
+int XVersionInfo::Load(const char* fileName)
+{
+    char ownPath[MAX_PATH] = {};
+    if (!m_module) {
+        if (!fileName) {
+            DWORD n = ::GetModuleFileNameA(nullptr, ownPath, sizeof(ownPath));
+            if (n == 0 || n >= sizeof(ownPath))
+                return 0;  // a cut path would name another file
+            fileName = ownPath;
+        }
+        m_module = ::LoadLibraryA(fileName);
+    }
+    if (!m_module)
+        return 0;
+
+    // The block is read from the file the module was loaded from.
+    if (!fileName) {
+        DWORD n = ::GetModuleFileNameA(m_module, ownPath, sizeof(ownPath));
+        if (n == 0 || n >= sizeof(ownPath))
+            return 0;
+        fileName = ownPath;
+    }
+    DWORD dummy = 0;
+    DWORD size = ::GetFileVersionInfoSizeA(fileName, &dummy);
+    if (size == 0)
+        return 0;
+    m_block.reset(new (std::nothrow) BYTE[size]);
+    if (!m_block)
+        return 0;
+
+    void* value = nullptr;
+    UINT cb = 0;
+    if (::GetFileVersionInfoA(fileName, 0, size, m_block.get()) &&
+        ::VerQueryValueA(m_block.get(), "\\VarFileInfo\\Translation", &value, &cb) && value &&
+        cb >= 2 * sizeof(WORD)) {
+        const WORD* words = static_cast<const WORD*>(value);
+        m_translation = (static_cast<DWORD>(words[0]) << 16) | words[1];
+        return 1;
+    }
+    Release();
+    return 0;
+}
+
+bool XVersionInfo::QueryString(const char* name, DWORD translation, char* buffer, size_t cbBuffer) const
+{
+    CopyTextBounded(buffer, cbBuffer, "");
+    if (!m_block || !name)
+        return false;
+    if (translation == 0)
+        translation = m_translation;
+    char query[128];
+    int n = snprintf(query, sizeof(query), "\\StringFileInfo\\%08lx\\%s",
+                     static_cast<unsigned long>(translation), name);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof(query))
+        return false;
+    void* value = nullptr;
+    UINT cch = 0;
+    if (!::VerQueryValueA(m_block.get(), query, &value, &cch) || !value)
+        return false;
+    // The length counts the text with its terminator; read no further than it says,
+    // whether or not the block's text is terminated.
+    CopyTextBounded(buffer, cbBuffer, static_cast<const char*>(value), cch);
+    return true;
+}
+
+int XVersionInfo::GetVersionRecord(XVersionRecord* record) const
+{
+    if (!m_block || !record)
+        return 0;
+
+    struct Field {
+        const char* name;
+        char* text;
+    };
+    const Field fields[] = {
+        { "CompanyName", record->CompanyName },
+        { "LegalCopyright", record->LegalCopyright },
+        { "FileDescription", record->FileDescription },
+        { "InternalName", record->InternalName },
+        { "OriginalFilename", record->OriginalFilename },
+        { "ProductName", record->ProductName },
+        { "ProductVersion", record->ProductVersion },
+        { "FileVersion", record->FileVersion },
+    };
+    for (const Field& f : fields)
+        QueryString(f.name, m_translation, f.text, kVersionTextMax);
+
+    char language[MAX_PATH] = {};
+    if (::VerLanguageNameA(HIWORD(m_translation), language, sizeof(language)))
+        CopyTextBounded(record->Language, sizeof(record->Language), language);
+
+    void* value = nullptr;
+    UINT cb = 0;
+    if (!::VerQueryValueA(m_block.get(), "\\", &value, &cb) || !value || cb < sizeof(VS_FIXEDFILEINFO))
+        return 0;
+    const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+
+    // Each part is an unsigned 16-bit number: 65535 must never print as -1.
+    snprintf(record->FileVersionNumber, sizeof(record->FileVersionNumber), "%u.%u.%u.%u",
+             static_cast<unsigned>(HIWORD(fixed->dwFileVersionMS)),
+             static_cast<unsigned>(LOWORD(fixed->dwFileVersionMS)),
+             static_cast<unsigned>(HIWORD(fixed->dwFileVersionLS)),
+             static_cast<unsigned>(LOWORD(fixed->dwFileVersionLS)));
+
+    for (const FileTypeName& t : kFileTypes) {
+        if (t.type == fixed->dwFileType && (t.subtype == kAnySubtype || t.subtype == fixed->dwFileSubtype)) {
+            CopyTextBounded(record->FileType, sizeof(record->FileType), t.name);
+            break;
+        }
+    }
+
+    const char* os = "Unknown OS";
+    for (const FileOsName& o : kFileOses) {
+        if (o.os == fixed->dwFileOS)
+            os = o.name;
+    }
+    CopyTextBounded(record->FileOS, sizeof(record->FileOS), os);
+    return 1;
+}
+
+void XVersionInfo::Release()
+{
+    if (m_module) {
+        ::FreeLibrary(m_module);
+        m_module = nullptr;
+    }
+    m_block.reset();
+    m_translation = 0;
+}

@@ -1,0 +1,611 @@
+// The configuration dialog of lumaspire.scr driven as a user drives it: controls found
+// by id, clicked and typed into; what it did read back from the controls, the screen and
+// the registry.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "common/TestSupport.h"
+#include "settings/SettingsKeyLocks.h"
+
+namespace {
+
+using settings_test::kSettingsKey;
+
+// Every value of the settings key as text, for comparing whole records.
+typedef std::map<std::string, std::string> Stored;
+
+Stored ReadStored()
+{
+    Stored stored;
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return stored;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameLen = sizeof(name);
+        BYTE data[1024] = {};
+        DWORD dataLen = sizeof(data) - 1;
+        DWORD type = 0;
+        if (::RegEnumValueA(hKey, i, name, &nameLen, nullptr, &type, data, &dataLen) != ERROR_SUCCESS)
+            break;
+        if (type == REG_DWORD && dataLen == 4) {
+            DWORD value;
+            memcpy(&value, data, 4);
+            stored[name] = std::to_string(value);
+        } else {
+            stored[name] = reinterpret_cast<char*>(data);
+        }
+    }
+    ::RegCloseKey(hKey);
+    return stored;
+}
+
+void WriteStored(const Stored& values)
+{
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                               nullptr, &hKey, nullptr));
+    for (const auto& v : values) {
+        if (v.first == "Movie File Path") {
+            ::RegSetValueExA(hKey, v.first.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.second.c_str()),
+                             static_cast<DWORD>(v.second.size() + 1));
+        } else {
+            DWORD value = static_cast<DWORD>(std::stoul(v.second));
+            ::RegSetValueExA(hKey, v.first.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+        }
+    }
+    ::RegCloseKey(hKey);
+}
+
+// A whole record, every value distinct from the program's defaults where it can be.
+Stored SeedRecord()
+{
+    return {
+        { "Movie File Path", "C:\\clips\\seed.avi" },
+        { "View Size Option", "1" }, { "View Size Width", "640" }, { "View Size Height", "480" },
+        { "Start Time", "0" }, { "Start Hour", "0" }, { "Start Minute", "1" }, { "Start Second", "2" },
+        { "Start Millisecond", "3" }, { "End Time", "0" }, { "End Hour", "4" }, { "End Minute", "5" },
+        { "End Second", "6" }, { "End Millisecond", "7" }, { "Loop Movie", "1" }, { "Mute", "0" },
+        { "Auto Update", "1" },
+    };
+}
+
+struct FoundWindow {
+    DWORD pid;
+    HWND exclude;
+    HWND found;
+};
+
+BOOL CALLBACK FindOtherDialog(HWND hWnd, LPARAM lParam)
+{
+    auto* f = reinterpret_cast<FoundWindow*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    char cls[32] = {};
+    ::GetClassNameA(hWnd, cls, sizeof(cls));
+    if (pid == f->pid && hWnd != f->exclude && ::IsWindowVisible(hWnd) && strcmp(cls, "#32770") == 0) {
+        f->found = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string TextOf(HWND hWnd)
+{
+    char text[1024] = {};
+    DWORD_PTR got = 0;
+    ::SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &got);
+    return text;
+}
+
+// The static controls of a message box: its text and its icon.
+struct MessageBoxParts {
+    std::string text;
+    HWND icon = nullptr;
+};
+
+BOOL CALLBACK CollectStatic(HWND hWnd, LPARAM lParam)
+{
+    auto* parts = reinterpret_cast<MessageBoxParts*>(lParam);
+    char cls[32] = {};
+    ::GetClassNameA(hWnd, cls, sizeof(cls));
+    if (lstrcmpiA(cls, "Static") != 0)
+        return TRUE;
+    if ((::GetWindowLongA(hWnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+        parts->icon = hWnd;
+    else if (parts->text.empty())
+        parts->text = TextOf(hWnd);
+    return TRUE;
+}
+
+MessageBoxParts PartsOf(HWND hBox)
+{
+    MessageBoxParts parts;
+    ::EnumChildWindows(hBox, CollectStatic, reinterpret_cast<LPARAM>(&parts));
+    return parts;
+}
+
+// Strongly red pixels, as the error icon has and the warning and information icons lack.
+int CountRedPixels(HWND hWnd)
+{
+    RECT rc;
+    ::GetWindowRect(hWnd, &rc);
+    ScreenShot shot;
+    if (!shot.Capture(&rc))
+        return -1;
+    int n = 0;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x) {
+            COLORREF c = shot.At(x, y);
+            if (GetRValue(c) > 180 && GetGValue(c) < 100 && GetBValue(c) < 100)
+                ++n;
+        }
+    return n;
+}
+
+POINT CentreOf(const RECT& rc)
+{
+    return { (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2 };
+}
+
+// One run of lumaspire.scr showing its configuration dialog.
+class ConfigDialog {
+public:
+    bool Open(const std::string& args = "/c")
+    {
+        if (!m_process.Start(args))
+            return false;
+        m_hDlg = WaitForProcessWindow(m_process.Id(), "#32770", 20000);
+        return m_hDlg != nullptr;
+    }
+
+    HWND Dlg() const { return m_hDlg; }
+    HWND Item(int id) const { return ::GetDlgItem(m_hDlg, id); }
+    bool Enabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
+    bool Checked(int id) const { return SendTo(id, BM_GETCHECK) == BST_CHECKED; }
+    std::string Text(int id) const { return TextOf(Item(id)); }
+    void SetText(int id, const std::string& text) const
+    {
+        SendTo(id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    // For controls whose click opens nothing modal.
+    void Click(int id) const { SendTo(id, BM_CLICK); }
+    // For buttons that may open a modal window: returns at once.
+    void PostClick(int id) const { ::PostMessageA(Item(id), BM_CLICK, 0, 0); }
+
+    // A dialog of the process other than the configuration dialog: a message box or the
+    // Open dialog.
+    HWND WaitForOtherDialog(DWORD timeoutMs = 15000) const
+    {
+        FoundWindow f = { m_process.Id(), m_hDlg, nullptr };
+        PumpUntil([&] {
+            f.found = nullptr;
+            ::EnumWindows(FindOtherDialog, reinterpret_cast<LPARAM>(&f));
+            return f.found != nullptr;
+        }, timeoutMs);
+        return f.found;
+    }
+
+    HWND FocusedControl() const
+    {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof(info);
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(m_hDlg, nullptr), &info);
+        return info.hwndFocus;
+    }
+
+    // Still open, and answering.
+    bool StillOpen() const
+    {
+        PumpFor(300);
+        return m_process.Running() && ::IsWindowVisible(m_hDlg) && SendTo(IDOK, WM_GETDLGCODE) != 0;
+    }
+
+    DWORD WaitExit() { return m_process.WaitExit(15000); }
+
+private:
+    LRESULT SendTo(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutA(Item(id), message, wParam, lParam, SMTO_NORMAL, 10000, &result);
+        return static_cast<LRESULT>(result);
+    }
+
+    SaverProcess m_process;
+    HWND m_hDlg = nullptr;
+};
+
+// A top-level window of the test, counting the WM_CLOSE messages it receives.
+class OwnerWindow {
+public:
+    explicit OwnerWindow(bool visible)
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH));
+        wc.lpszClassName = "LumaspireOwnerWindow";
+        ::RegisterClassA(&wc);
+        m_hWnd = ::CreateWindowExA(0, wc.lpszClassName, "owner", WS_POPUP | (visible ? WS_VISIBLE : 0), 500, 400,
+                                   400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    }
+    ~OwnerWindow()
+    {
+        if (::IsWindow(m_hWnd))
+            ::DestroyWindow(m_hWnd);
+    }
+    std::string Switch() const
+    {
+        return "/c:" + std::to_string(static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(m_hWnd)));
+    }
+
+    HWND m_hWnd = nullptr;
+    static int s_closes;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_CLOSE)
+            ++s_closes;
+        return ::DefWindowProcA(hWnd, message, wParam, lParam);
+    }
+};
+int OwnerWindow::s_closes = 0;
+
+class ConfigDialogEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteSettingsKey();
+        WriteStored(SeedRecord());
+    }
+
+    ScopedSettingsKey m_saved;
+};
+
+}  // namespace
+
+TEST_F(ConfigDialogEndToEnd, StoredViewOptionChecksItsButtonAndSetsTheSizeFields)
+{
+    struct Case {
+        const char* option;
+        int checked;  // 0: none
+        bool sizeEnabled;
+    };
+    const Case cases[] = {
+        { "0", 1006, true }, { "1", 1003, false }, { "2", 1004, false }, { "3", 1005, false }, { "7", 0, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("option ") + c.option);
+        Stored seed = SeedRecord();
+        seed["View Size Option"] = c.option;
+        WriteStored(seed);
+        ConfigDialog dlg;
+        ASSERT_TRUE(dlg.Open());
+        for (int id = 1003; id <= 1006; ++id)
+            EXPECT_EQ(id == c.checked, dlg.Checked(id)) << id;
+        EXPECT_EQ(c.sizeEnabled, dlg.Enabled(1007));
+        EXPECT_EQ(c.sizeEnabled, dlg.Enabled(1008));
+        // The rest of the record, as it is shown.
+        EXPECT_EQ("C:\\clips\\seed.avi", dlg.Text(1001));
+        EXPECT_EQ("640", dlg.Text(1007));
+        EXPECT_EQ("7", dlg.Text(1018));
+        EXPECT_FALSE(dlg.Enabled(1010));  // start time off
+        EXPECT_FALSE(dlg.Enabled(1018));
+        EXPECT_TRUE(dlg.Checked(1019));
+        EXPECT_FALSE(dlg.Checked(1020));
+        EXPECT_TRUE(dlg.Checked(1021));
+        EXPECT_EQ("官网", dlg.Text(1022));
+        dlg.PostClick(IDCANCEL);
+        EXPECT_EQ(0u, dlg.WaitExit());
+        EXPECT_EQ(seed, ReadStored());
+    }
+}
+
+TEST_F(ConfigDialogEndToEnd, OkSavesExactlyWhatTheControlsHold)
+{
+    ConfigDialog dlg;
+    ASSERT_TRUE(dlg.Open());
+    dlg.SetText(1001, "C:\\剪辑\\新片.avi");
+    dlg.Click(1006);
+    EXPECT_TRUE(dlg.Enabled(1007));
+    dlg.SetText(1007, "1234");
+    dlg.SetText(1008, "567");
+    dlg.Click(1004);  // full screen: the custom size is kept though disabled
+    EXPECT_FALSE(dlg.Enabled(1007));
+    dlg.Click(1019);
+    dlg.Click(1020);
+    dlg.Click(1021);
+    dlg.Click(1009);
+    EXPECT_TRUE(dlg.Enabled(1010));
+    EXPECT_FALSE(dlg.Enabled(1015));
+    dlg.Click(1014);
+    EXPECT_TRUE(dlg.Enabled(1018));
+    const int timeFields[] = { 1010, 1011, 1012, 1013, 1015, 1016, 1017, 1018 };
+    const char* timeTexts[] = { "1", "2", "3", "4", "5", "6", "7", "4294967295" };
+    for (int i = 0; i < 8; ++i)
+        dlg.SetText(timeFields[i], timeTexts[i]);
+    dlg.PostClick(IDOK);
+    EXPECT_EQ(0u, dlg.WaitExit());
+
+    const Stored expected = {
+        { "Movie File Path", "C:\\剪辑\\新片.avi" },
+        { "View Size Option", "2" }, { "View Size Width", "1234" }, { "View Size Height", "567" },
+        { "Start Time", "1" }, { "Start Hour", "1" }, { "Start Minute", "2" }, { "Start Second", "3" },
+        { "Start Millisecond", "4" }, { "End Time", "1" }, { "End Hour", "5" }, { "End Minute", "6" },
+        { "End Second", "7" }, { "End Millisecond", "4294967295" }, { "Loop Movie", "0" }, { "Mute", "1" },
+        { "Auto Update", "0" },
+    };
+    EXPECT_EQ(expected, ReadStored());
+}
+
+TEST_F(ConfigDialogEndToEnd, CancelEscAndTheCloseBoxSaveNothing)
+{
+    enum How { kCancelButton, kEscape, kCloseBox };
+    const How ways[] = { kCancelButton, kEscape, kCloseBox };
+    for (How how : ways) {
+        SCOPED_TRACE(how);
+        ConfigDialog dlg;
+        ASSERT_TRUE(dlg.Open());
+        dlg.Click(1006);
+        dlg.SetText(1007, "999");
+        dlg.Click(1020);
+        dlg.Click(1009);
+        if (how == kCancelButton)
+            dlg.PostClick(IDCANCEL);
+        else if (how == kEscape)
+            ::PostMessageA(dlg.Item(1019), WM_KEYDOWN, VK_ESCAPE, 0);
+        else
+            ::PostMessageA(dlg.Dlg(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(0u, dlg.WaitExit());
+        EXPECT_EQ(SeedRecord(), ReadStored());
+    }
+}
+
+TEST_F(ConfigDialogEndToEnd, StartNotBeforeEndIsRefusedWithMessage10008)
+{
+    struct Case {
+        const char* what;
+        const char* start[4];
+        const char* end[4];
+        bool endEnabled;
+        bool refused;
+    };
+    const Case cases[] = {
+        { "equal", { "0", "0", "10", "0" }, { "0", "0", "10", "0" }, true, true },
+        { "61 minutes after 1 h 0 m 59 s", { "0", "61", "0", "0" }, { "1", "0", "59", "0" }, true, true },
+        // Hours near 2^32 do not fit in 64 bits of 100 ns units; wrapped, this start
+        // would come out at about 195690834 hours.
+        { "start beyond 64 bits", { "4294967295", "0", "0", "0" }, { "195690835", "0", "0", "0" }, true, true },
+        { "end disabled", { "0", "0", "10", "0" }, { "0", "0", "0", "0" }, false, false },
+        { "start before end", { "0", "0", "9", "999" }, { "0", "0", "10", "0" }, true, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteStored(SeedRecord());
+        ConfigDialog dlg;
+        ASSERT_TRUE(dlg.Open());
+        dlg.Click(1009);
+        if (c.endEnabled)
+            dlg.Click(1014);
+        for (int i = 0; i < 4; ++i) {
+            dlg.SetText(1010 + i, c.start[i]);
+            dlg.SetText(1015 + i, c.end[i]);
+        }
+        dlg.PostClick(IDOK);
+        if (!c.refused) {
+            EXPECT_EQ(0u, dlg.WaitExit());
+            Stored stored = ReadStored();
+            EXPECT_EQ("1", stored["Start Time"]);
+            EXPECT_EQ(c.endEnabled ? "1" : "0", stored["End Time"]);
+            EXPECT_EQ(c.start[2], stored["Start Second"]);
+            continue;
+        }
+        HWND hBox = dlg.WaitForOtherDialog();
+        ASSERT_NE(nullptr, hBox);
+        MessageBoxParts parts = PartsOf(hBox);
+        EXPECT_EQ("'起始时间' 大于或等于 '结束时间'. 请修正！", parts.text);
+        EXPECT_EQ("Tollvane Lumaspire", TextOf(hBox));
+        EXPECT_EQ(nullptr, ::GetWindow(hBox, GW_OWNER));
+        EXPECT_TRUE(::GetWindowLongA(hBox, GWL_EXSTYLE) & WS_EX_TOPMOST);  // system-modal
+        ASSERT_NE(nullptr, parts.icon);
+        PumpFor(300);
+        EXPECT_GT(CountRedPixels(parts.icon), 20) << "not the error icon";
+        ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hBox); }, 10000));
+        EXPECT_TRUE(dlg.StillOpen());
+        EXPECT_EQ(SeedRecord(), ReadStored());
+        dlg.PostClick(IDCANCEL);
+        EXPECT_EQ(0u, dlg.WaitExit());
+    }
+}
+
+TEST_F(ConfigDialogEndToEnd, BadNumberAsksForAnIntegerAndFocusesAnEditableField)
+{
+    struct Case {
+        const char* what;
+        int viewButtonAfter;  // clicked after clearing the width; 0: none
+    };
+    const Case cases[] = {
+        { "custom width cleared", 0 },
+        { "custom width cleared, then full screen", 1004 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConfigDialog dlg;
+        ASSERT_TRUE(dlg.Open());
+        dlg.Click(1006);
+        dlg.SetText(1007, "");
+        dlg.Click(1020);
+        if (c.viewButtonAfter) {
+            dlg.Click(c.viewButtonAfter);
+            EXPECT_FALSE(dlg.Enabled(1007));
+        }
+        dlg.PostClick(IDOK);
+        HWND hBox = dlg.WaitForOtherDialog();
+        ASSERT_NE(nullptr, hBox);
+        EXPECT_EQ(dlg.Dlg(), ::GetWindow(hBox, GW_OWNER));
+        EXPECT_NE(std::string::npos, PartsOf(hBox).text.find("正整数")) << PartsOf(hBox).text;
+        ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hBox); }, 10000));
+        EXPECT_TRUE(PumpUntil([&] { return dlg.FocusedControl() == dlg.Item(1007); }, 5000));
+        EXPECT_TRUE(dlg.Enabled(1007));
+        EXPECT_TRUE(dlg.StillOpen());
+        EXPECT_EQ(SeedRecord(), ReadStored());
+        dlg.PostClick(IDCANCEL);
+        EXPECT_EQ(0u, dlg.WaitExit());
+    }
+}
+
+namespace {
+
+// Types path into the Open dialog and confirms it.
+void ChooseInOpenDialog(HWND hOpen, const std::string& path)
+{
+    HWND hName = ::GetDlgItem(hOpen, 0x47c);  // cmb13: the name box of the Explorer-style dialog
+    if (!hName)
+        hName = ::GetDlgItem(hOpen, 0x480);  // edt1
+    ASSERT_NE(nullptr, hName);
+    ::SendMessageA(hName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ::PostMessageA(hOpen, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(hOpen, IDOK)));
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hOpen); }, 15000));
+}
+
+// A file of the test, deleted at the end.
+class ScopedFile {
+public:
+    explicit ScopedFile(const std::string& path) : m_path(path)
+    {
+        HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            ::CloseHandle(h);
+    }
+    ~ScopedFile() { ::DeleteFileA(m_path.c_str()); }
+    bool Exists() const { return ::GetFileAttributesA(m_path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+private:
+    std::string m_path;
+};
+
+}  // namespace
+
+TEST_F(ConfigDialogEndToEnd, BrowseUsesTheSystemOpenDialogAndWritesOnlyThePath)
+{
+    const std::string chosen = ExeDir() + "browse 剪辑.avi";
+    ScopedFile file(chosen);
+    ASSERT_TRUE(file.Exists());
+
+    ConfigDialog dlg;
+    ASSERT_TRUE(dlg.Open());
+    // Unsaved edits the Open dialog must not undo.
+    dlg.Click(1020);
+    dlg.SetText(1012, "007");
+
+    // Cancelled: nothing changes.
+    dlg.PostClick(1002);
+    HWND hOpen = dlg.WaitForOtherDialog();
+    ASSERT_NE(nullptr, hOpen);
+    EXPECT_EQ(dlg.Dlg(), ::GetWindow(hOpen, GW_OWNER));
+    ::PostMessageA(hOpen, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hOpen); }, 10000));
+    EXPECT_EQ("C:\\clips\\seed.avi", dlg.Text(1001));
+
+    // Chosen: the full path, and only the path, is written.
+    dlg.PostClick(1002);
+    hOpen = dlg.WaitForOtherDialog();
+    ASSERT_NE(nullptr, hOpen);
+    ChooseInOpenDialog(hOpen, chosen);
+    EXPECT_TRUE(PumpUntil([&] { return dlg.Text(1001) == chosen; }, 5000)) << dlg.Text(1001);
+    EXPECT_EQ("007", dlg.Text(1012));
+    EXPECT_TRUE(dlg.Checked(1020));
+
+    // A bad field: the integer prompt instead of the Open dialog, and no edit undone.
+    dlg.Click(1006);
+    dlg.SetText(1008, "");
+    dlg.PostClick(1002);
+    HWND hBox = dlg.WaitForOtherDialog();
+    ASSERT_NE(nullptr, hBox);
+    EXPECT_NE(std::string::npos, PartsOf(hBox).text.find("正整数"));
+    ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hBox); }, 10000));
+    EXPECT_EQ(nullptr, dlg.WaitForOtherDialog(1000));
+    EXPECT_EQ("007", dlg.Text(1012));
+    EXPECT_EQ("", dlg.Text(1008));
+
+    dlg.PostClick(IDCANCEL);
+    EXPECT_EQ(0u, dlg.WaitExit());
+    EXPECT_EQ(SeedRecord(), ReadStored());
+}
+
+TEST_F(ConfigDialogEndToEnd, LongestPathSurvivesOkAndReopening)
+{
+    // 259 characters, the longest path Windows allows.
+    const std::string dir = ExeDir() + "longest";
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    std::string path = dir + "\\";
+    path += std::string(259 - path.size() - 4, 'n') + ".avi";
+    ASSERT_EQ(259u, path.size());
+    {
+        ScopedFile file(path);
+        ASSERT_TRUE(file.Exists());
+
+        ConfigDialog dlg;
+        ASSERT_TRUE(dlg.Open());
+        dlg.PostClick(1002);
+        HWND hOpen = dlg.WaitForOtherDialog();
+        ASSERT_NE(nullptr, hOpen);
+        ChooseInOpenDialog(hOpen, path);
+        EXPECT_EQ(path, dlg.Text(1001));
+        dlg.PostClick(IDOK);
+        EXPECT_EQ(0u, dlg.WaitExit());
+        EXPECT_EQ(path, ReadStored()["Movie File Path"]);
+
+        ConfigDialog again;
+        ASSERT_TRUE(again.Open());
+        EXPECT_EQ(path, again.Text(1001));
+        again.PostClick(IDCANCEL);
+        EXPECT_EQ(0u, again.WaitExit());
+    }
+    ::RemoveDirectoryA(dir.c_str());
+}
+
+TEST_F(ConfigDialogEndToEnd, CentredOverAVisibleOwnerElseOverTheWorkAreaAndCancelClosesNoOtherWindow)
+{
+    RECT workArea;
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    OwnerWindow visible(true);
+    OwnerWindow hidden(false);
+    RECT ownerRect;
+    ::GetWindowRect(visible.m_hWnd, &ownerRect);
+
+    struct Case {
+        const char* what;
+        std::string args;
+        POINT centre;
+    };
+    const Case cases[] = {
+        { "no owner", "", CentreOf(workArea) },
+        { "visible owner", visible.Switch(), CentreOf(ownerRect) },
+        { "hidden owner", hidden.Switch(), CentreOf(workArea) },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OwnerWindow::s_closes = 0;
+        ConfigDialog dlg;
+        ASSERT_TRUE(dlg.Open(c.args));
+        RECT rc;
+        ::GetWindowRect(dlg.Dlg(), &rc);
+        POINT centre = CentreOf(rc);
+        EXPECT_NEAR(c.centre.x, centre.x, 1);
+        EXPECT_NEAR(c.centre.y, centre.y, 1);
+        dlg.PostClick(IDCANCEL);
+        EXPECT_EQ(0u, dlg.WaitExit());
+        PumpFor(300);
+        EXPECT_EQ(0, OwnerWindow::s_closes);
+        EXPECT_TRUE(::IsWindow(visible.m_hWnd));
+        EXPECT_TRUE(::IsWindow(hidden.m_hWnd));
+    }
+}
