@@ -152,8 +152,8 @@ void TakeAndClose(HINTERNET volatile* slot)
 // Owns a handle the worker opened, published in a slot that Stop may empty first.
 class PublishedHandle {
 public:
-    // Publishes h. False (h closed) when the stop flag was set meanwhile: Stop may have
-    // looked at the slot before h was in it.
+    // Publishes h. When the stop flag was set meanwhile it closes h at once (Get() is
+    // then null): Stop may have looked at the slot before h was in it.
     PublishedHandle(HINTERNET volatile* slot, HINTERNET h, const volatile LONG* stopFlag) : m_slot(slot), m_h(h)
     {
         if (h)
@@ -344,7 +344,8 @@ void XDownload::Stop(DWORD timeoutMs)
         return;
     InterlockedExchange(&s->stopFlag, 1);
     if (m_hThread) {
-        // Closing its handles makes a worker blocked in WinInet return.
+        // Closing its handles makes a worker blocked in WinInet return (Windows cancels
+        // the pending call; Wine lets it run to its 10 s time-out).
         TakeAndClose(&s->hRequest);
         TakeAndClose(&s->hInternet);
         // Never TerminateThread: it may hold the heap or loader lock. One that does not

@@ -25,8 +25,9 @@ public:
     // Starts the worker: first a probe of every item's size, then the downloads. False
     // when already started (until Reset) or when the thread cannot be made.
     bool Start();
-    // Sets the stop flag, closes the worker's internet handles (its blocking calls then
-    // return) and waits for it up to timeoutMs (INFINITE: no limit). A worker still
+    // Sets the stop flag, closes the worker's internet handles (a blocking call then
+    // returns; under Wine only at its time-out) and waits for it up to timeoutMs
+    // (INFINITE: no limit). A worker still
     // running after that is left to end on its own; it is never killed. Returns at once
     // when the stop flag is already set.
     void Stop(DWORD timeoutMs);
