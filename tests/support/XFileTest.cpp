@@ -167,6 +167,11 @@ TEST(XFileLoad, PathNotOnDiskIsReadFromThePackInSlotZero)
     EXPECT_EQ(0, file.Load("data/missing.txt"));
     EXPECT_EQ(0, file.Load("no-slash.txt"));  // key 0, found nowhere
 
+    // An entry that runs past the end of the pack: only the bytes really read count.
+    slot.entries[1].size = 100;
+    ASSERT_EQ(1, file.Load("any/icon.ico"));
+    EXPECT_EQ("icon", Contents(file));
+
     slot.entryCount = 0;
     EXPECT_EQ(nullptr, slot.FindEntry(MakePathKey("x/readme.txt")));
     slot.entryCount = -1;
