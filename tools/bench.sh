@@ -1,9 +1,18 @@
 #!/bin/bash
-# Builds and runs the playback benchmark under Wine (inside in-env.sh).
+# Builds and runs the benchmarks under Wine (inside in-env.sh): playback, download, or
+# both when none is named.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+which=${1:-all}
 tools/build.sh >/dev/null
 source tools/wine-env.sh
-trap wine_stop EXIT
+server_dir="$BUILD_DIR/bench-http-server"
+trap 'tests/common/http_test_server.sh stop "$server_dir"; wine_stop' EXIT
 wine_start
-wine_run "$BUILD_DIR/bin/playback_bench.exe"
+if [ "$which" = all ] || [ "$which" = playback ]; then
+  wine_run "$BUILD_DIR/bin/playback_bench.exe"
+fi
+if [ "$which" = all ] || [ "$which" = download ]; then
+  tests/common/http_test_server.sh start "$server_dir"
+  LUMASPIRE_HTTP_SERVER_DIR="Z:$server_dir" wine_run "$BUILD_DIR/bin/download_bench.exe"
+fi

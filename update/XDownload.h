@@ -1,0 +1,67 @@
+// Fetches a list of files over HTTP (WinInet) into local files on a worker thread of its
+// own. The user-interface thread follows the work by polling the counters and stops it
+// through a stop flag; the engine shows nothing.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/AfxString.h"
+
+class XDownload {
+public:
+    XDownload();
+    virtual ~XDownload();
+    XDownload(const XDownload&) = delete;
+    XDownload& operator=(const XDownload&) = delete;
+
+    // The agent of every internet handle opened by the next Start.
+    void SetAgent(const char* name);
+    // Index of the new item, or -1 once started (nothing is appended). The directory
+    // gets a '\\' unless empty or already ending in one; an empty file name is the last
+    // segment of the URL's path, and a segment that is not a safe file name (".", "..",
+    // a device name, ':' or query text in it...) leaves it empty, so the item fails.
+    int AddFile(const char* url, const char* directory, const char* fileName, int cacheable);
+
+    // Starts the worker: first a probe of every item's size, then the downloads. False
+    // when already started (until Reset) or when the thread cannot be made.
+    bool Start();
+    // Sets the stop flag, closes the worker's internet handles (a blocking call then
+    // returns; under Wine only at its time-out) and waits for it up to timeoutMs
+    // (INFINITE: no limit). A worker still
+    // running after that is left to end on its own; it is never killed. Returns at once
+    // when the stop flag is already set.
+    void Stop(DWORD timeoutMs);
+    // Stop with a short wait, then back to idle with no items.
+    void Reset();
+
+    int GetCount() const;
+    CString GetDirectory(int i) const;
+    CString GetFileName(int i) const;
+    CString GetFilePath(int i) const;
+    // Sums of the expected sizes and of the received counts that are not negative.
+    int GetTotalSize() const;
+    int GetDownloadedSize() const;
+    // downloaded × 100 / total; 0 while the total is unknown. Not clamped.
+    double GetPercent() const;
+    // i >= 0: the item came whole. i < 0: the download pass went through every item and
+    // the engine was not stopped.
+    bool IsFinished(int i) const;
+    // i >= 0: the item failed. i < 0: any item failed.
+    bool IsFailed(int i) const;
+
+    // How long Reset and the destructor wait for a stopped worker.
+    static const DWORD kStopWaitMs = 3000;
+
+private:
+    struct Item;
+    struct Shared;
+    static void Release(Shared* shared);
+    static DWORD WINAPI ThreadProc(LPVOID param);
+    static bool QueryFileInfo(Shared* shared, int i);
+    static bool DownloadFile(Shared* shared, int i);
+
+    Shared* m_shared;  // what the worker uses; it outlives the engine while a worker runs
+    char* m_agent;
+    int m_started;
+    HANDLE m_hThread;
+};
