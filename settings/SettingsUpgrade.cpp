@@ -1,21 +1,30 @@
-// The configuration dialog's seam to the update controller. Until the update check
-// exists no controller is made, so the dialog starts no timer and stops nothing.
+// The configuration dialog's side of the update check: one controller per opening,
+// polled by the dialog's timer and deleted with its window.
 #include "settings/SettingsDlg.h"
+
+#include <new>
+
+#include "update/UpgradeDlg.h"
 
 bool CSettingsDlg::CreateUpgradeController()
 {
-    m_pUpgradeDlg = nullptr;
-    return false;
+    m_pUpgradeDlg = new (std::nothrow) CUpgradeDlg(m_versionRecord);
+    return m_pUpgradeDlg != nullptr;
 }
 
 bool CSettingsDlg::UpgradeReady()
 {
-    return false;
+    return m_pUpgradeDlg->CheckUpgrade();
 }
 
-void CSettingsDlg::StartUpgradePrompt() {}
+void CSettingsDlg::StartUpgradePrompt()
+{
+    m_pUpgradeDlg->StartUpgrade();
+}
 
 void CSettingsDlg::DeleteUpgradeController()
 {
+    // Stops every download that still runs and closes the progress window.
+    delete m_pUpgradeDlg;
     m_pUpgradeDlg = nullptr;
 }

@@ -1,0 +1,64 @@
+// The update check of the configuration dialog and its download progress window.
+//
+// One object per opening of the configuration dialog: it fetches the description file,
+// asks once when the version differs, downloads the installer while showing dialog 101,
+// and starts the installer when it came whole. Everything runs on the dialog's thread,
+// driven by timers; the engines' workers are only polled.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/Afx.h"
+#include "update/XDownload.h"
+
+struct XVersionRecord;
+
+class CUpgradeDlg : public CDialog {
+public:
+    // Starts the description fetch at once. version is the program's own version
+    // record; it must outlive this object.
+    explicit CUpgradeDlg(const XVersionRecord& version);
+    ~CUpgradeDlg() override;
+
+    // True once the description has been read and names a version and an https
+    // installer address. Polled by the configuration dialog.
+    bool CheckUpgrade();
+    // Compares the versions, asks, and on Yes starts the installer download with the
+    // progress window. Called once.
+    bool StartUpgrade();
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnDestroy();
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // Message box with the product name as caption; string id as text.
+    int Ask(HWND hOwner, UINT nID, UINT nType) const;
+
+    const XVersionRecord& m_version;
+    int m_bStarted;
+    char m_szUpdateDir[MAX_PATH];  // empty when TEMP is unusable: no check at all
+    XDownload m_description;
+    XDownload m_installer;
+    XDownload m_secondFile;
+    CString m_strDescriptionPath;
+    CString m_strVersion;
+    CString m_strUrl;
+    CString m_strUrl2;
+    UINT_PTR m_nProgressTimer;
+    CWnd m_progress;
+    // While a question is open the object may be deleted under it (the configuration
+    // dialog closed meanwhile); the asking frame learns so through this flag.
+    bool* m_pAlive;
+};
+
+// The maker's update description, fetched over https only.
+extern const char kUpgradeDescriptionUrl[];
+// True for an absolute https address: the only kind the update flow downloads.
+bool IsSecureUrl(const char* pszUrl);
