@@ -2,11 +2,16 @@
 //  - frames shown against frames decoded over a whole 1280 x 720, 25 fps clip,
 //  - time from the start of "/s" to the first picture, against a bare process start,
 //  - time from the closing key press to the end of the process, against the same peer.
+// With "--watch <clip>" it is the helper of tools/bench-players.py instead: it sets the
+// saver up to play the clip once, full screen and muted, says "ready", waits for a saver
+// that the script starts, and when the pass is over prints the frame counters and closes
+// the saver with a key press (the script measures the processes from outside).
 #include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -110,10 +115,52 @@ bool ReadCounters(HANDLE hProcess, DWORD rva, Counters* pCounters)
     return true;
 }
 
+// The helper of tools/bench-players.py; returns the exit code.
+int Watch(const std::string& clip)
+{
+    WriteSettings(clip, 2, 0);
+    MoveMouseTo(5, 5);
+    printf("ready\n");
+    fflush(stdout);
+
+    HWND hWnd = WaitForWindow("WindowsScreenSaverClass", "Screen Saver", 60000);
+    if (!hWnd) {
+        printf("no saver window\n");
+        return 1;
+    }
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    HANDLE hProcess = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    const DWORD rva = ExportRva(SaverPath(), "g_playbackCounters");
+    Counters c, last;
+    double start = Now(), lastChange = Now();
+    // The pass is over when the counters have stood still for 2 s after the first frame.
+    while (Now() - start < 120000) {
+        PumpFor(200);
+        if (!ReadCounters(hProcess, rva, &c))
+            continue;
+        if (c.decoded != last.decoded) {
+            last = c;
+            lastChange = Now();
+        } else if (c.decoded && Now() - lastChange > 2000) {
+            break;
+        }
+    }
+    if (hProcess)
+        ::CloseHandle(hProcess);
+    printf("frames decoded %ld shown %ld\n", c.decoded, c.shown);
+    fflush(stdout);
+    PressKey(VK_SPACE);
+    return 0;
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc == 3 && strcmp(argv[1], "--watch") == 0)
+        return Watch(argv[2]);
+
     const std::string clip = ExeDir() + "clips\\bench720.avi";
     ScopedSettingsKey keyGuard;
     MoveMouseTo(5, 5);

@@ -1,4 +1,5 @@
 // The two procedures through which the host's window and dialog reach the framework.
+#include "host/DefaultSaverProc.h"
 #include "host/SaverHost.h"
 #include "host/ScreenSaverApp.h"
 
@@ -8,6 +9,10 @@ namespace {
 // static destructors never run after this.
 [[noreturn]] void Shutdown(CScreenSaverApp* pApp)
 {
+    // The host's clean-up after its message loop never runs, so the password provider
+    // goes here: on Windows 95/98/Me this also clears the screen-saver-running flag,
+    // which otherwise keeps Ctrl+Alt+Del and Alt+Tab off after the saver has gone.
+    UnloadPasswordProvider();
     pApp->m_pSaverWnd = nullptr;
     pApp->m_pConfigDlg = nullptr;
     AfxWinTerm();

@@ -91,9 +91,9 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID)
                     break;  // result 0: the status text says why
                 }
                 if (PlayStream(stream.Get(), directDraw.Get()) == 0 && pSettings->m_bLoop)
-                    PauseAfterEmptyPass();  // opened, but nothing to show: do not reopen at once
+                    PauseAfterEmptyPass(&pApp->m_bPlaying);  // nothing to show: do not reopen at once
             } else if (pSettings->m_bLoop) {
-                PauseAfterEmptyPass();  // DirectDraw failed: retry, but not at full load
+                PauseAfterEmptyPass(&pApp->m_bPlaying);  // DirectDraw failed: retry, but not at full load
             }
             directDraw.Release();
             ::CoUninitialize();
@@ -128,13 +128,7 @@ UINT CClipSaverWnd::ChooseStatusText(const char* clipPath, CString* pText)
 
 void CClipSaverWnd::PaintStatusText(HDC hdc)
 {
-    CClipSaverApp* pApp = GetClipSaverApp();
-    CSettingsDlg* pSettings = pApp ? pApp->GetSettings() : nullptr;
-    if (!pSettings)
-        return;
-    CString text;
-    ChooseStatusText(pSettings->m_strClipPath, &text);
-
+    const CString& text = m_strStatusText;
     RECT window;
     ::GetClientRect(m_hWnd, &window);
     ::SetTextColor(hdc, RGB(255, 255, 255));
@@ -156,14 +150,21 @@ void CClipSaverWnd::PaintStatusText(HDC hdc)
 
 void CClipSaverWnd::DrawStatusText()
 {
-    if (!m_hWnd)
+    CClipSaverApp* pApp = GetClipSaverApp();
+    CSettingsDlg* pSettings = pApp ? pApp->GetSettings() : nullptr;
+    if (!pSettings || !m_hWnd)
         return;
+    // The only file check of the text: here, on the playback thread.
+    ChooseStatusText(pSettings->m_strClipPath, &m_strStatusText);
+    // The text is complete before the flag says so, and the flag is up before the
+    // drawing, so a repaint at any moment from here on draws it too.
+    ::InterlockedExchange(&m_bStatusShown, 1);
+
     HDC hdc = ::GetDC(m_hWnd);
     if (!hdc)
         return;
     PaintStatusText(hdc);
     ::ReleaseDC(m_hWnd, hdc);
-    m_bStatusShown = 1;
     // Some systems (Wine) put another thread's drawing on the screen only when the
     // window's own thread next handles a message.
     ::PostMessageA(m_hWnd, WM_NULL, 0, 0);

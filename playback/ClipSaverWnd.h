@@ -13,7 +13,8 @@ public:
     bool StartPlayback();
     void StopPlayback();
     static DWORD WINAPI PlaybackThreadProc(LPVOID);
-    // Draws the status text for the current clip path (playback thread).
+    // Chooses the status text for the current clip path, keeps it for repaints and
+    // draws it (playback thread).
     void DrawStatusText();
 
     // Status text ids drawn when the clip cannot be opened.
@@ -21,7 +22,9 @@ public:
 
 protected:
     void OnDestroy();
-    // Repaints the status text, so the window's own painting never wipes it out.
+    // Repaints the kept status text, so the window's own painting never wipes it out.
+    // Never looks at the file system: a clip on an unreachable share would otherwise
+    // block every repaint, and with it all input, for the network's time-out.
     void OnDraw(CDC* pDC) override;
 
     DECLARE_MESSAGE_MAP()
@@ -30,7 +33,11 @@ private:
     void PaintStatusText(HDC hdc);
 
     HANDLE m_hPlaybackThread = nullptr;
-    // Set by the playback thread once it has drawn a status text, read by the UI thread
-    // when it paints: a plain 32-bit flag.
+    // The status text, written by the playback thread before it sets m_bStatusShown and
+    // read by the UI thread only while that flag is set.
+    CString m_strStatusText;
+    // Set by the playback thread before it draws the status text (so a repaint in
+    // between draws it too), cleared by the UI thread before a thread starts: a plain
+    // 32-bit flag.
     volatile LONG m_bStatusShown = 0;
 };

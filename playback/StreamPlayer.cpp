@@ -48,22 +48,6 @@ RECT ViewArea(HWND hWnd)
     return area;
 }
 
-// Positions the stream at the start of a pass. Where the stream cannot describe itself
-// (GetInformation fails), a seek that works is taken as the sign that it can seek, so
-// the start time and looping are not lost.
-bool SeekToStart(IMultiMediaStream* pStream, STREAM_TIME start)
-{
-    DWORD flags = 0;
-    STREAM_TYPE type;
-    if (SUCCEEDED(pStream->GetInformation(&flags, &type))) {
-        if (!(flags & MMSSF_SUPPORTSEEK))
-            return false;
-        pStream->Seek(start);
-        return true;
-    }
-    return SUCCEEDED(pStream->Seek(start));
-}
-
 }  // namespace
 
 void CorrectAspect(DWORD* pWidth, DWORD* pHeight)
@@ -109,9 +93,27 @@ IAMMultiMediaStream* OpenClipStream(const char* path, IDirectDraw* pDirectDraw)
     return SUCCEEDED(hr) ? stream.Detach() : nullptr;
 }
 
-void PauseAfterEmptyPass()
+// Where the stream cannot describe itself (GetInformation fails), a seek that works is
+// taken as the sign that it can seek, so the start time and looping are not lost.
+bool SeekToStart(IMultiMediaStream* pStream, STREAM_TIME start)
 {
-    ::Sleep(kEmptyPassPauseMs);
+    DWORD flags = 0;
+    STREAM_TYPE type;
+    if (SUCCEEDED(pStream->GetInformation(&flags, &type))) {
+        if (!(flags & MMSSF_SUPPORTSEEK))
+            return false;
+        pStream->Seek(start);
+        return true;
+    }
+    return SUCCEEDED(pStream->Seek(start));
+}
+
+void PauseAfterEmptyPass(const volatile LONG* pPlaying)
+{
+    // In short steps, so a stop request never waits for the whole pause.
+    const DWORD step = 10;
+    for (DWORD waited = 0; *pPlaying && waited < kEmptyPassPauseMs; waited += step)
+        ::Sleep(step);
 }
 
 LONG PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
@@ -220,7 +222,7 @@ LONG PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
         shownInAll += shown;
         again = ctx.pApp->m_bPlaying && s->m_bLoop && seekable;
         if (again && shown == 0)
-            PauseAfterEmptyPass();
+            PauseAfterEmptyPass(&ctx.pApp->m_bPlaying);
     }
 
     if (primary)

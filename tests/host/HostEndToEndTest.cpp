@@ -178,6 +178,31 @@ TEST_F(HostEndToEnd, KeyOrClickClosesTheFullScreenSaver)
     }
 }
 
+TEST_F(HostEndToEnd, AutoPlayQueryIsNotTheSaversBusinessOnNtButAnotherActiveWindowCloses)
+{
+    TestWindow other("other");
+    ASSERT_NE(nullptr, other.m_hWnd);
+    // No clip: no playback thread in the middle of opening one, which would keep a
+    // closing saver alive for a while and hide a close.
+    ScopedRegValue noClip("Software\\Tollvane\\Lumaspire", "Movie File Path", "");
+    SaverProcess p;
+    HWND hWnd = StartFullScreen(p);
+    ASSERT_NE(nullptr, hWnd);
+    ASSERT_EQ(hWnd, ::GetForegroundWindow());
+
+    // No AutoPlay message is registered on NT-based systems: the query is an unknown
+    // message to the saver, answered by the system's default and closing nothing.
+    const UINT autoPlay = ::RegisterWindowMessageA("QueryCancelAutoPlay");
+    DWORD_PTR result = 12345;
+    ASSERT_TRUE(::SendMessageTimeoutA(hWnd, autoPlay, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
+    EXPECT_EQ(0u, result);
+    EXPECT_TRUE(StaysRunning(p, 1500));
+
+    // Another application's window becoming active closes the saver.
+    ::SetForegroundWindow(other.m_hWnd);
+    EXPECT_EQ(0u, p.WaitExit(10000));
+}
+
 class PreviewEndToEnd : public HostEndToEnd, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(PreviewEndToEnd, ChildFillsTheParentIgnoresInputAndForwardsTheContextMenu)

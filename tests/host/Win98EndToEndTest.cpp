@@ -46,6 +46,33 @@ std::string FileText(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The system's screen-saver-running flag as Wine keeps it for this session: "1" on,
+// "0" off, "" when nobody has set it since the key was cleared.
+const char kSystemParameters[] = "Software\\Wine\\Temporary System Parameters\\Control Panel\\Desktop";
+
+std::string SaverRunningFlag()
+{
+    char value[16] = {};
+    DWORD size = sizeof(value) - 1;
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSystemParameters, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return "";
+    if (::RegQueryValueExA(hKey, "WINE_ScreenSaverRunning", nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                           &size) != ERROR_SUCCESS)
+        value[0] = '\0';
+    ::RegCloseKey(hKey);
+    return value;
+}
+
+void ClearSaverRunningFlag()
+{
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSystemParameters, 0, KEY_SET_VALUE, &hKey) == ERROR_SUCCESS) {
+        ::RegDeleteValueA(hKey, "WINE_ScreenSaverRunning");
+        ::RegCloseKey(hKey);
+    }
+}
+
 bool CursorHidden()
 {
     CURSORINFO ci = {};
@@ -215,24 +242,59 @@ TEST_F(Win98EndToEnd, CloseRequestRightAfterTheDialogIsRefusedWithoutAsking)
     EXPECT_TRUE(p.Running());
 }
 
-TEST_F(Win98EndToEnd, RightPasswordClosesTheSaver)
+TEST_F(Win98EndToEnd, RightPasswordClosesTheSaverAndTheSystemKeysComeBack)
 {
+    ClearSaverRunningFlag();
     SaverProcess p;
     HWND hWnd = StartFullScreen(p, 1, "1");
     ASSERT_NE(nullptr, hWnd);
+    // While the password is in force, Ctrl+Alt+Del and Alt+Tab are off...
+    EXPECT_EQ("1", SaverRunningFlag());
     PressKey('A');
     EXPECT_EQ(0u, p.WaitExit(10000));
     ASSERT_EQ(1u, Verifies());
     EXPECT_EQ("verify " + HandleText(hWnd), LogLines(m_log, "verify ")[0]);
+    // ...and on again once the saver has gone.
+    EXPECT_EQ("0", SaverRunningFlag());
 }
 
 TEST_F(Win98EndToEnd, WithoutThePasswordSettingAKeyClosesWithoutAsking)
 {
+    ClearSaverRunningFlag();
     SaverProcess p;
     ASSERT_NE(nullptr, StartFullScreen(p, 0, "0"));
     PressKey(VK_SPACE);
     EXPECT_EQ(0u, p.WaitExit(10000));
     EXPECT_EQ(0u, Verifies());
+    EXPECT_EQ("", SaverRunningFlag()) << "no password, so the system keys were never switched off";
+}
+
+TEST_F(Win98EndToEnd, InputAndCloseRequestsWhileThePasswordDialogIsOpenAreRefused)
+{
+    // The stand-in's dialog pumps messages, and a key press and a WM_CLOSE for the saver
+    // arrive while it is open: neither may ask to close again or destroy the window.
+    struct Case {
+        const char* password;
+        bool closes;
+    };
+    for (const Case& c : { Case{ "0+dialog", false }, Case{ "1+dialog", true } }) {
+        SCOPED_TRACE(c.password);
+        ::DeleteFileA(m_log.c_str());
+        SaverProcess p;
+        ASSERT_NE(nullptr, StartFullScreen(p, 1, c.password));
+        PressKey(VK_SPACE);
+        ASSERT_TRUE(PumpUntil([&] { return !LogLines(m_log, "dialog ").empty(); }, 10000)) << FileText(m_log);
+        // One WM_CLOSE (the injected one) and a window that outlived the dialog.
+        EXPECT_EQ("dialog closes=1 alive=1", LogLines(m_log, "dialog ")[0]);
+        if (c.closes) {
+            EXPECT_EQ(0u, p.WaitExit(10000));
+        } else {
+            PumpFor(700);
+            EXPECT_TRUE(p.Running());
+            EXPECT_TRUE(CursorHidden());
+        }
+        EXPECT_EQ(1u, Verifies()) << FileText(m_log);
+    }
 }
 
 TEST_F(Win98EndToEnd, AutoPlayQueryClosesTheSaverAndIsCancelledOnlyWithAPassword)

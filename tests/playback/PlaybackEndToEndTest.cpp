@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -240,13 +242,22 @@ TEST_F(PlaybackEndToEnd, ClipsWithSoundPlayMutedAndUnmutedWithoutASoundDevice)
 
 namespace {
 
-// Bounding box of the white text pixels on the screen.
-RECT WhiteBox(const ScreenShot& shot)
+const UINT kNoClip = 10005;
+const UINT kClipMissing = 10006;
+const UINT kClipUnplayable = 10007;
+
+bool IsInk(COLORREF c)
 {
-    RECT box = { shot.width, shot.height, -1, -1 };
-    for (int y = 0; y < shot.height; ++y) {
-        for (int x = 0; x < shot.width; ++x) {
-            if (Classify(shot.At(x, y)) == kWhite) {
+    return Classify(c) == kWhite;
+}
+
+// Bounding box of the white text pixels within limit; right is -1 when there are none.
+RECT InkBox(const ScreenShot& shot, const RECT& limit)
+{
+    RECT box = { limit.right, limit.bottom, -1, -1 };
+    for (int y = std::max<LONG>(limit.top, 0); y < std::min<LONG>(limit.bottom, shot.height); ++y) {
+        for (int x = std::max<LONG>(limit.left, 0); x < std::min<LONG>(limit.right, shot.width); ++x) {
+            if (IsInk(shot.At(x, y))) {
                 box.left = std::min<LONG>(box.left, x);
                 box.top = std::min<LONG>(box.top, y);
                 box.right = std::max<LONG>(box.right, x + 1);
@@ -257,60 +268,246 @@ RECT WhiteBox(const ScreenShot& shot)
     return box;
 }
 
+RECT WholeScreen()
+{
+    return RECT{ 0, 0, ScreenW(), ScreenH() };
+}
+
+// A status text as the saver formats it, from the saver's own string table.
+std::string StatusText(UINT id, const std::string& path)
+{
+    static HMODULE hSaver = ::LoadLibraryExA(SaverPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    char format[512] = {};
+    if (!hSaver || !::LoadStringA(hSaver, id, format, sizeof(format)))
+        return std::string();
+    std::vector<char> text(sizeof(format) + path.size());
+    snprintf(text.data(), text.size(), format, path.c_str());
+    return text.data();
+}
+
+// The text drawn the way the saver draws it (white, transparent, the device context's
+// own font) on black, centred line by line or left-aligned.
+ScreenShot RenderText(const std::string& text, bool centred)
+{
+    ScreenShot out;
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    RECT rc = {};
+    ::DrawTextA(hMem, text.c_str(), -1, &rc, DT_CALCRECT);
+    out.width = std::max<LONG>(rc.right, 1);
+    out.height = std::max<LONG>(rc.bottom, 1);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = out.width;
+    bi.bmiHeader.biHeight = -out.height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP hBmp = ::CreateDIBSection(hScreen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    out.pixels.assign(static_cast<size_t>(out.width) * out.height, 0);
+    if (hBmp && bits) {
+        HGDIOBJ old = ::SelectObject(hMem, hBmp);
+        memset(bits, 0, out.pixels.size() * sizeof(DWORD));
+        ::SetTextColor(hMem, RGB(255, 255, 255));
+        ::SetBkMode(hMem, TRANSPARENT);
+        ::DrawTextA(hMem, text.c_str(), -1, &rc, centred ? DT_CENTER : 0);
+        ::GdiFlush();
+        memcpy(out.pixels.data(), bits, out.pixels.size() * sizeof(DWORD));
+        ::SelectObject(hMem, old);
+        ::DeleteObject(hBmp);
+    }
+    ::DeleteDC(hMem);
+    ::ReleaseDC(nullptr, hScreen);
+    return out;
+}
+
+// Which status text the screen shows within area. Centred text is laid with its ink's
+// top-left corner on the screen's; text too big to centre is laid where the saver draws
+// it: from the area's edge in a direction where it does not fit, else centred. The one that differs from the screen in the fewest
+// pixels of the area's ink box wins; *pMismatch receives that difference as a share of
+// the screen's ink.
+UINT ShownStatusText(const ScreenShot& shot, const RECT& area, const std::string& path, bool centred,
+                     double* pMismatch)
+{
+    RECT seen = InkBox(shot, area);
+    UINT best = 0;
+    *pMismatch = 1.0;
+    if (seen.right < 0)
+        return best;
+    for (UINT id : { kNoClip, kClipMissing, kClipUnplayable }) {
+        ScreenShot text = RenderText(StatusText(id, path), centred);
+        RECT ink = InkBox(text, RECT{ 0, 0, text.width, text.height });
+        // Screen pixel (x, y) corresponds to text pixel (x - dx, y - dy). In each
+        // direction where the text does not fit it starts at the area's edge.
+        const int areaW = area.right - area.left, areaH = area.bottom - area.top;
+        int dx = centred ? seen.left - ink.left : area.left + (text.width <= areaW ? (areaW - text.width) / 2 : 0);
+        int dy = centred ? seen.top - ink.top : area.top + (text.height <= areaH ? (areaH - text.height) / 2 : 0);
+        // Edge pixels may be smoothed to grey on the screen and not in the rendering:
+        // only white against black counts as a difference.
+        int mismatches = 0, screenInk = 0;
+        for (int y = seen.top; y < seen.bottom; ++y) {
+            for (int x = seen.left; x < seen.right; ++x) {
+                Colour onScreen = Classify(shot.At(x, y));
+                bool inText = IsInk(text.At(x - dx, y - dy));
+                screenInk += onScreen == kWhite;
+                mismatches += (onScreen == kWhite && !inText) || (onScreen == kBlack && inText);
+            }
+        }
+        double share = screenInk ? static_cast<double>(mismatches) / screenInk : 1.0;
+        if (share < *pMismatch) {
+            *pMismatch = share;
+            best = id;
+        }
+    }
+    return best;
+}
+
+bool HasBlack(const ScreenShot& shot, const RECT& area)
+{
+    for (int y = area.top; y < area.bottom; ++y) {
+        for (int x = area.left; x < area.right; ++x) {
+            if (Classify(shot.At(x, y)) == kBlack)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Captures the screen once the saver's black background and white text are within area
+// and the text has stopped changing.
+bool CaptureSettledText(ScreenShot* pShot, const RECT& area)
+{
+    RECT last = { 0, 0, -1, -1 };
+    return PumpUntil([&] {
+        pShot->Capture();
+        RECT box = InkBox(*pShot, area);
+        bool settled = box.right > 0 && EqualRect(&box, &last) && HasBlack(*pShot, area);
+        last = box;
+        return settled;
+    }, 30000);
+}
+
+// Stand-in for the monitor picture of Display Properties: a plain window that clips its
+// children, so its own painting never covers the preview.
+class PreviewParent {
+public:
+    PreviewParent()
+    {
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = ::DefWindowProcA;
+            wc.hInstance = ::GetModuleHandleA(nullptr);
+            wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+            wc.lpszClassName = "LumaspirePreviewParent";
+            registered = ::RegisterClassA(&wc) != 0;
+        }
+        m_hWnd = ::CreateWindowExA(0, "LumaspirePreviewParent", "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 200, 150,
+                                   152, 112, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    }
+    ~PreviewParent()
+    {
+        if (::IsWindow(m_hWnd))
+            ::DestroyWindow(m_hWnd);
+    }
+    std::string HandleText() const { return std::to_string(reinterpret_cast<UINT_PTR>(m_hWnd)); }
+    RECT ClientOnScreen() const
+    {
+        POINT origin = { 0, 0 };
+        ::ClientToScreen(m_hWnd, &origin);
+        return RECT{ origin.x, origin.y, origin.x + 152, origin.y + 112 };
+    }
+    HWND m_hWnd = nullptr;
+};
+
 }  // namespace
 
 TEST_F(PlaybackEndToEnd, ClipsThatCannotPlayShowWhyInWhiteCentredText)
 {
     struct Case {
         std::string path;
-        int lines;  // of the status text
+        UINT id;
     };
     const Case cases[] = {
-        { "", 2 },                                   // no clip chosen
-        { Clip("no such clip.avi"), 6 },             // missing, with the path
-        { Clip("text.avi"), 5 },                     // not a clip, with the path
-        { Clip("empty.avi"), 5 },
-        { Clip("truncated.avi"), 5 },
+        { "", kNoClip },
+        { Clip("no such clip.avi"), kClipMissing },
+        { Clip("text.avi"), kClipUnplayable },
+        { Clip("empty.avi"), kClipUnplayable },
+        { Clip("truncated.avi"), kClipUnplayable },
     };
     // Wine's GStreamer parser mishandles an AVI that ends inside its header (GStreamer
     // reports unrefs of objects already freed) and OpenFile then at times never
     // returns; the case runs on Windows.
     const size_t count = RunningUnderWine() ? 4 : 5;
-    int lineHeight = 0;
     for (size_t i = 0; i < count; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.path);
         Settings s;
         s.path = c.path;
         ASSERT_TRUE(Start(s));
+        HWND hWnd = ::FindWindowA(kClass, "Screen Saver");
         ScreenShot shot;
-        RECT box = {};
-        PumpUntil([&] {
-            shot.Capture();
-            box = WhiteBox(shot);
-            return box.right > 0;
-        }, 30000);
-        ASSERT_GT(box.right, 0) << "no text on the screen";
-        PumpFor(1000);  // the text must survive the window's own painting
-        shot.Capture();
-        RECT again = WhiteBox(shot);
-        EXPECT_EQ(box.top, again.top);
-        EXPECT_EQ(box.bottom, again.bottom);
+        ASSERT_TRUE(CaptureSettledText(&shot, WholeScreen())) << "no text on the screen";
+        RECT box = InkBox(shot, WholeScreen());
         // Centred.
         EXPECT_NEAR(ScreenW() / 2, (box.left + box.right) / 2, 8);
         EXPECT_NEAR(ScreenH() / 2, (box.top + box.bottom) / 2, 12);
-        // The number of lines tells the three texts apart: blank lines kept.
-        int height = box.bottom - box.top;
-        if (c.lines == 2) {
-            lineHeight = height / 2 + 1;
-        } else if (lineHeight) {
-            EXPECT_NEAR(c.lines, (height + lineHeight / 2) / lineHeight, 1) << "height " << height;
-        }
+        double mismatch = 1.0;
+        EXPECT_EQ(c.id, ShownStatusText(shot, WholeScreen(), c.path, true, &mismatch));
+        EXPECT_LT(mismatch, 0.05);
+
+        // The window's own painting (erase to black, then paint) draws the same text again.
+        ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        PumpFor(500);
+        ASSERT_TRUE(CaptureSettledText(&shot, WholeScreen())) << "the text was painted over";
+        RECT again = InkBox(shot, WholeScreen());
+        EXPECT_TRUE(EqualRect(&box, &again));
+        EXPECT_EQ(c.id, ShownStatusText(shot, WholeScreen(), c.path, true, &mismatch));
+
         // It stays until input closes it.
         EXPECT_TRUE(m_saver.Running());
         PressKey(VK_SPACE);
         EXPECT_EQ(0u, m_saver.WaitExit(10000));
     }
+}
+
+TEST_F(PlaybackEndToEnd, LongestStatusTextInThePreviewStartsAtItsLeftEdge)
+{
+    PreviewParent parent;
+    ASSERT_NE(nullptr, parent.m_hWnd);
+    const RECT preview = parent.ClientOnScreen();
+    const RECT around = { preview.left - 30, preview.top - 30, preview.right + 30, preview.bottom + 30 };
+    Settings s;
+    s.path = Clip("missing ") + std::string(160, 'x') + ".avi";  // the clip-missing text, with a long path
+    WriteSettings(s);
+    ScreenShot before;
+    ASSERT_TRUE(before.Capture());
+
+    ASSERT_TRUE(m_saver.Start("/p " + parent.HandleText()));
+    ScreenShot shot;
+    ASSERT_TRUE(CaptureSettledText(&shot, preview)) << "no text in the preview";
+    // Too wide to centre: drawn from the left edge, left-aligned (the comparison lays the
+    // text there), cut off by the preview's right edge.
+    RECT box = InkBox(shot, preview);
+    EXPECT_LE(box.left - preview.left, 3);
+    EXPECT_GE(box.right, preview.right - 3);
+    double mismatch = 1.0;
+    EXPECT_EQ(kClipMissing, ShownStatusText(shot, preview, s.path, false, &mismatch));
+    EXPECT_LT(mismatch, 0.05);
+    // Nothing of it outside the preview.
+    int outside = 0;
+    for (int y = around.top; y < around.bottom; ++y) {
+        for (int x = around.left; x < around.right; ++x) {
+            POINT pt = { x, y };
+            if (!PtInRect(&preview, pt) && IsInk(shot.At(x, y)) != IsInk(before.At(x, y)))
+                ++outside;
+        }
+    }
+    EXPECT_EQ(0, outside);
+
+    ::DestroyWindow(parent.m_hWnd);
+    EXPECT_EQ(0u, m_saver.WaitExit(10000));
 }
 
 TEST_F(PlaybackEndToEnd, ClosingDuringPlaybackEndsTheProcessEveryTime)
@@ -341,22 +538,55 @@ TEST_F(PlaybackEndToEnd, ClosingDuringPlaybackEndsTheProcessEveryTime)
 TEST_F(PlaybackEndToEnd, PreviewShowsItsOwnScaledPicture)
 {
     // A parent like the monitor picture of Display Properties: 152 x 112 client pixels.
-    HWND parent = ::CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 200, 150, 152, 112, nullptr, nullptr,
-                                    nullptr, nullptr);
-    ASSERT_NE(nullptr, parent);
+    PreviewParent parent;
+    ASSERT_NE(nullptr, parent.m_hWnd);
     Settings s;
     s.option = 3;  // 16:9 in 152 x 112: rows 13 to 97
     WriteSettings(s);
-    ASSERT_TRUE(m_saver.Start("/p " + std::to_string(reinterpret_cast<UINT_PTR>(parent))));
-    POINT origin = { 0, 0 };
-    ::ClientToScreen(parent, &origin);
+    ASSERT_TRUE(m_saver.Start("/p " + parent.HandleText()));
+    const RECT preview = parent.ClientOnScreen();
+    const POINT origin = { preview.left, preview.top };
     Colour centre = kBlack;
     PumpUntil([&] { return (centre = ColourAt(origin.x + 76, origin.y + 56)) == kRed; }, 30000);
     EXPECT_EQ(kRed, centre);
+    // The picture comes from the playback thread and may reach the screen before the
+    // window's first paint has filled its background black (a busy machine delays that
+    // paint, not the thread): the bars are looked at once that paint has had its turn.
+    PumpUntil([&] {
+        return ColourAt(origin.x + 76, origin.y + 8) == kBlack && ColourAt(origin.x + 76, origin.y + 104) == kBlack;
+    }, 10000);
     EXPECT_EQ(kRed, ColourAt(origin.x + 2, origin.y + 16));
     EXPECT_EQ(kBlack, ColourAt(origin.x + 76, origin.y + 8));    // above the picture
     EXPECT_EQ(kBlack, ColourAt(origin.x + 76, origin.y + 104));  // below it
     EXPECT_NE(kRed, ColourAt(origin.x + 200, origin.y + 56));    // nothing outside the preview
-    ::DestroyWindow(parent);
+    ::DestroyWindow(parent.m_hWnd);
     EXPECT_EQ(0u, m_saver.WaitExit(10000));
+}
+
+TEST_F(PlaybackEndToEnd, EndTimeBeforeTheStartHoldsTheStartPicture)
+{
+    Settings s;
+    s.startOn = 1;
+    s.startS = 2;  // blue
+    s.endOn = 1;
+    s.endS = 1;    // green, before the start: every pass shows one frame and seeks back
+    s.loop = 1;
+    ASSERT_TRUE(Start(s));
+    EXPECT_EQ(kBlue, WaitForPicture());
+    std::vector<Colour> seen = WatchColours(3000);
+    EXPECT_EQ("blue ", Names(seen));
+    EXPECT_TRUE(m_saver.Running());
+}
+
+TEST_F(PlaybackEndToEnd, EndTimePastTheClipEndsThePassAtTheClipsEnd)
+{
+    Settings s;
+    s.endOn = 1;
+    s.endS = 30;  // the clip has 5 seconds
+    s.loop = 1;
+    ASSERT_TRUE(Start(s));
+    EXPECT_EQ(kRed, WaitForPicture());
+    std::vector<Colour> seen = WatchColours(9000);
+    std::string names = Names(seen);
+    EXPECT_NE(std::string::npos, names.find("magenta red")) << names;
 }

@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""Plays the same clip full screen with the saver, ffplay and mpv on the virtual screen
+of this run and prints, for each, the processor time (the player's own process plus the
+X server, plus wineserver for the saver), its peak resident memory and the frames it
+showed, then the saver's figures as ratios of the others'. Run by tools/bench.sh, inside
+the environment, after wine_start (DISPLAY, WINEPREFIX and BUILD_DIR are set)."""
+import collections
+import os
+import re
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+ROUNDS = 3
+CLIP_FRAMES = 250  # 10 s at 25 fps
+TICK = os.sysconf("SC_CLK_TCK")
+
+build = os.environ["BUILD_DIR"]
+bindir = os.path.join(build, "bin")
+clip = os.path.join(bindir, "clips", "bench264.mp4")
+screen_w, screen_h = (int(v) for v in os.environ.get("LUMASPIRE_SCREEN", "1024x768x24").split("x")[:2])
+
+
+def wine_command(*args):
+    preload = os.environ.get("LUMASPIRE_WINE_PRELOAD")
+    if preload:
+        return ["env", "LD_PRELOAD=" + preload, "/usr/lib/wine/wine", *args]
+    return ["wine", *args]
+
+
+def cpu_seconds(pid):
+    """utime + stime of a running process, in seconds."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / TICK
+    except (OSError, IndexError, ValueError):
+        return 0.0
+
+
+def xvfb_pid():
+    with open(os.path.join(build, "xvfb.pid")) as f:
+        return int(f.read().strip())
+
+
+def wineserver_pid():
+    """The wineserver of this run's prefix (other runs on the machine have their own)."""
+    want = ("WINEPREFIX=" + os.environ["WINEPREFIX"]).encode()
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/comm") as f:
+                if not f.read().startswith("wineserver"):
+                    continue
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if want in f.read().split(b"\0"):
+                    return int(entry)
+        except OSError:
+            pass
+    return None
+
+
+class ThreadSampler:
+    """CPU seconds per thread name of a running process, sampled from /proc until stop()
+    (the last reading of each thread counts, so threads that end early are kept)."""
+
+    def __init__(self, pid):
+        self.pid, self.last, self.done = pid, {}, threading.Event()
+        self.thread = threading.Thread(target=self.run)
+        self.thread.start()
+
+    def run(self):
+        while not self.done.is_set():
+            try:
+                tids = os.listdir(f"/proc/{self.pid}/task")
+            except OSError:
+                tids = []
+            for tid in tids:
+                try:
+                    with open(f"/proc/{self.pid}/task/{tid}/stat") as f:
+                        data = f.read()
+                except OSError:
+                    continue
+                name = data[data.index("(") + 1:data.rindex(")")]
+                self.last[tid] = (name, cpu_seconds(f"{self.pid}/task/{tid}"))
+            time.sleep(0.2)
+
+    def stop(self):
+        self.done.set()
+        self.thread.join()
+        by_name = collections.Counter()
+        for name, cpu in self.last.values():
+            by_name[name] += cpu
+        return by_name
+
+
+def run_measured(cmd, servers, env=None, sample_threads=False):
+    """Runs cmd to its end; returns (cpu s of it and of the servers, peak RSS MiB, stderr,
+    CPU by thread name or None)."""
+    before = {pid: cpu_seconds(pid) for pid in servers if pid}
+    proc = subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE)
+    sampler = ThreadSampler(proc.pid) if sample_threads else None
+    err = proc.stderr.read().decode(errors="replace")
+    threads = sampler.stop() if sampler else None
+    _, _, usage = os.wait4(proc.pid, 0)
+    proc.returncode = 0
+    served = {pid: cpu_seconds(pid) - cpu for pid, cpu in before.items()}
+    if threads is not None:
+        for pid, cpu in served.items():
+            threads["(Xvfb)" if pid == xvfb_pid() else "(wineserver)"] += cpu
+    own = usage.ru_utime + usage.ru_stime
+    return own + sum(served.values()), usage.ru_maxrss / 1024.0, err, threads
+
+
+last_saver_threads = None
+
+
+def play_saver():
+    watcher = subprocess.Popen(wine_command(os.path.join(bindir, "playback_bench.exe"), "--watch", clip),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    line = watcher.stdout.readline().decode(errors="replace").strip()
+    if line != "ready":
+        sys.exit("benchmark helper did not start: " + line)
+    global last_saver_threads
+    cpu, rss, _, last_saver_threads = run_measured(wine_command(os.path.join(bindir, "lumaspire.scr"), "/s"),
+                                                   [xvfb_pid(), wineserver_pid()], sample_threads=True)
+    out = watcher.stdout.read().decode(errors="replace")
+    watcher.wait()
+    m = re.search(r"frames decoded (\d+) shown (\d+)", out)
+    return cpu, rss, int(m.group(2)) if m else 0
+
+
+def play_ffplay():
+    env = dict(os.environ, SDL_RENDER_DRIVER="software", SDL_AUDIODRIVER="dummy")
+    cmd = ["ffplay", "-hide_banner", "-autoexit", "-an", "-fs", "-x", str(screen_w), "-y", str(screen_h),
+           "-left", "0", "-top", "0", clip]
+    cpu, rss, err, _ = run_measured(cmd, [xvfb_pid()], env=env)
+    # The status line counts the frames it dropped ("fd=").
+    drops = re.findall(r"fd=\s*(\d+)", err)
+    return cpu, rss, CLIP_FRAMES - int(drops[-1]) if drops else 0
+
+
+def play_mpv():
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "bench-mpv-frames.lua")
+    cmd = ["mpv", "--no-config", "--really-quiet", "--fs", f"--geometry={screen_w}x{screen_h}+0+0", "--vo=x11",
+           "--hwdec=no", "--no-audio", "--ao=null", "--no-input-default-bindings", "--script=" + script, clip]
+    cpu, rss, err, _ = run_measured(cmd, [xvfb_pid()])
+    m = re.search(r"frames shown (\d+)", err)
+    return cpu, rss, int(m.group(1)) if m else 0
+
+
+def main():
+    if not os.path.exists(clip):
+        sys.exit("no benchmark clip (ffmpeg with libx264 is needed at build time): " + clip)
+    players = [("lumaspire", play_saver), ("ffplay", play_ffplay), ("mpv", play_mpv)]
+    results = {name: [] for name, _ in players}
+    for _ in range(ROUNDS):
+        for name, play in players:
+            results[name].append(play())
+            time.sleep(1)
+    med = {name: tuple(statistics.median(r[i] for r in rounds) for i in range(3)) for name, rounds in results.items()}
+    print(f"the same 10 s, 1280x720, 25 fps H.264 clip, full screen {screen_w}x{screen_h}, no sound, "
+          f"median of {ROUNDS} rounds")
+    print("  CPU s: the player's process + Xvfb (+ wineserver for the saver)")
+    print(f"  {'player':10} {'CPU s':>7} {'peak RSS MiB':>13} {'frames shown':>13}")
+    for name, (cpu, rss, frames) in med.items():
+        print(f"  {name:10} {cpu:7.2f} {rss:13.1f} {frames:13.0f}")
+    ours = med["lumaspire"]
+    for peer in ("ffplay", "mpv"):
+        other = med[peer]
+        ratios = [a / b if b else float("nan") for a, b in zip(ours, other)]
+        print(f"  lumaspire/{peer}: CPU {ratios[0]:.2f}, memory {ratios[1]:.2f}, frames {ratios[2]:.2f}")
+    # Wine names its own and GStreamer's threads; the program's threads keep the
+    # process's name.
+    print("where the saver's CPU went in the last round (s, by thread name):")
+    for name, cpu in last_saver_threads.most_common(10):
+        print(f"  {cpu:6.2f}  {name}")
+
+
+if __name__ == "__main__":
+    main()
