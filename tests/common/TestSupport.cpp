@@ -41,9 +41,19 @@ bool SaverProcess::Start(const std::string& args, const std::string& exe,
 
     std::vector<char> env;
     if (!extraEnv.empty()) {
+        // An entry given here replaces one of the same name: Windows takes the first.
+        auto overridden = [&](const char* entry) {
+            for (const std::string& e : extraEnv) {
+                size_t eq = e.find('=');
+                if (eq != std::string::npos && _strnicmp(entry, e.c_str(), eq + 1) == 0)
+                    return true;
+            }
+            return false;
+        };
         LPCH block = ::GetEnvironmentStringsA();
         for (const char* p = block; *p; p += strlen(p) + 1)
-            env.insert(env.end(), p, p + strlen(p) + 1);
+            if (!overridden(p))
+                env.insert(env.end(), p, p + strlen(p) + 1);
         ::FreeEnvironmentStringsA(block);
         for (const std::string& e : extraEnv)
             env.insert(env.end(), e.c_str(), e.c_str() + e.size() + 1);

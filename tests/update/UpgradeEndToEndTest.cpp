@@ -3,6 +3,8 @@
 // stand-in installer that records that it ran.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -99,6 +101,7 @@ protected:
     // Opens /c with the update check on, through the proxy of that port.
     void Open(ConfigDialog& dlg, int proxyPort = 0)
     {
+        m_proxy.reset();  // the old setting is restored before the new one is made
         m_proxy.reset(new ScopedInternetProxy(proxyPort ? proxyPort : m_server.ProxyPort()));
         ASSERT_TRUE(dlg.Open("/c", { "TEMP=" + m_temp, "TMP=" + m_temp }));
     }
@@ -107,6 +110,14 @@ protected:
     {
         std::vector<std::string> requests = m_server.Requests();
         return std::find(requests.begin(), requests.end(), line) != requests.end();
+    }
+
+    std::string RequestLog() const
+    {
+        std::string text = "requests:";
+        for (const std::string& line : m_server.Requests())
+            text += "\n  " + line;
+        return text;
     }
 
     // The prompt, after the description came; null when none came.
@@ -202,7 +213,8 @@ TEST_F(UpgradeEndToEnd, NothingIsAskedWhenTheUpdateIsNotUsableOrTheServerNotTrus
         if (c.stranger) {
             PumpFor(8000);  // the handshake fails; nothing reaches the server
         } else {
-            EXPECT_TRUE(PumpUntil([&] { return Requested("https GET /lumaspire/upgrade.txt 200"); }, 30000));
+            EXPECT_TRUE(PumpUntil([&] { return Requested("https GET /lumaspire/upgrade.txt 200"); }, 30000))
+                << RequestLog();
         }
         EXPECT_EQ(c.secondFile, PumpUntil([&] { return FileExists(m_updateDir + "upgrade.tmp"); }, 5000));
         EXPECT_FALSE(dlg.WaitForOtherDialog(2000)) << "something was asked";
@@ -243,7 +255,8 @@ TEST_F(UpgradeEndToEnd, MissingInstallerIsReportedAfterTheProgressWindowHasGone)
     ASSERT_TRUE(hFailure) << "no failure message";
     EXPECT_FALSE(::IsWindow(hProgress)) << "the progress window was still there";
     EXPECT_EQ(nullptr, ::GetWindow(hFailure, GW_OWNER));
-    EXPECT_GT(CountRedPixels(PartsOf(hFailure).icon), 20) << "not the error icon";
+    EXPECT_TRUE(PumpUntil([&] { return CountRedPixels(PartsOf(hFailure).icon) > 20; }, 3000))
+        << "not the error icon";
     EXPECT_FALSE(FileExists(m_updateDir + "missing.exe"));
     Answer(hFailure, IDOK);
     EXPECT_TRUE(dlg.StillOpen());
