@@ -196,32 +196,6 @@ bool WaitForLink(HWND hBox, const std::function<bool(COLORREF)>& pred, ScreenSho
     }, 10000);
 }
 
-// With LUMASPIRE_ABOUT_SHOT set to a Windows path, keeps the picture as a 32-bit BMP
-// (for the README, or to look at the texts).
-void KeepShot(const ScreenShot& shot)
-{
-    const char* path = getenv("LUMASPIRE_ABOUT_SHOT");
-    if (!path || !*path)
-        return;
-    BITMAPINFOHEADER bih = {};
-    bih.biSize = sizeof(bih);
-    bih.biWidth = shot.width;
-    bih.biHeight = -shot.height;
-    bih.biPlanes = 1;
-    bih.biBitCount = 32;
-    DWORD bytes = static_cast<DWORD>(shot.pixels.size() * sizeof(DWORD));
-    BITMAPFILEHEADER bfh = {};
-    bfh.bfType = 0x4D42;
-    bfh.bfOffBits = sizeof(bfh) + sizeof(bih);
-    bfh.bfSize = bfh.bfOffBits + bytes;
-    if (FILE* f = fopen(path, "wb")) {
-        fwrite(&bfh, sizeof(bfh), 1, f);
-        fwrite(&bih, sizeof(bih), 1, f);
-        fwrite(shot.pixels.data(), 1, bytes, f);
-        fclose(f);
-    }
-}
-
 POINT ToScreen(HWND hBox, int x, int y)
 {
     POINT pt = { x, y };
@@ -260,7 +234,7 @@ TEST(AboutBox, OwnedCentredHoverLinkEnterAndEscape)
     // Version in white over the picture, copyright in black, link in blue after it.
     ScreenShot shot;
     ASSERT_TRUE(WaitForLink(hBox, IsBlue, &shot)) << "the link was never drawn in blue";
-    KeepShot(shot);
+    KeepShot("about-box", shot);
     Match version = Find(shot, kVersionArea, IsWhite);
     EXPECT_GT(version.count, 20);
     EXPECT_GE(version.bounds.left, 170);

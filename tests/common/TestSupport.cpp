@@ -1,6 +1,9 @@
 #include "common/TestSupport.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -350,4 +353,41 @@ ScopedSettingsKey::~ScopedSettingsKey()
         ::RegSetValueExA(hKey, v.first.c_str(), 0, v.second.first, v.second.second.data(),
                          static_cast<DWORD>(v.second.second.size()));
     ::RegCloseKey(hKey);
+}
+
+void KeepShot(const char* name, const ScreenShot& shot)
+{
+    const char* dir = getenv("LUMASPIRE_SHOT_DIR");
+    if (!dir || !*dir || shot.pixels.empty())
+        return;
+    BITMAPINFOHEADER bih = {};
+    bih.biSize = sizeof(bih);
+    bih.biWidth = shot.width;
+    bih.biHeight = -shot.height;
+    bih.biPlanes = 1;
+    bih.biBitCount = 32;
+    DWORD bytes = static_cast<DWORD>(shot.pixels.size() * sizeof(DWORD));
+    BITMAPFILEHEADER bfh = {};
+    bfh.bfType = 0x4D42;
+    bfh.bfOffBits = sizeof(bfh) + sizeof(bih);
+    bfh.bfSize = bfh.bfOffBits + bytes;
+    std::string path = std::string(dir) + "\\" + name + ".bmp";
+    if (FILE* f = fopen(path.c_str(), "wb")) {
+        fwrite(&bfh, sizeof(bfh), 1, f);
+        fwrite(&bih, sizeof(bih), 1, f);
+        fwrite(shot.pixels.data(), 1, bytes, f);
+        fclose(f);
+    }
+}
+
+void KeepShot(const char* name, HWND hWnd)
+{
+    if (!getenv("LUMASPIRE_SHOT_DIR"))
+        return;
+    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    PumpFor(300);
+    RECT rc;
+    ScreenShot shot;
+    if (::GetWindowRect(hWnd, &rc) && shot.Capture(&rc))
+        KeepShot(name, shot);
 }

@@ -71,6 +71,11 @@ struct ScreenShot {
     bool Capture(const RECT* area = nullptr);  // whole screen when null
 };
 
+// With LUMASPIRE_SHOT_DIR set to a Windows folder, keeps the picture there as
+// <name>.bmp (for the README, or to look at what a test saw); otherwise does nothing.
+void KeepShot(const char* name, const ScreenShot& shot);
+void KeepShot(const char* name, HWND hWnd);
+
 // Registry helpers that restore what they changed.
 class ScopedRegValue {
 public:

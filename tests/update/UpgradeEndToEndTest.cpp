@@ -158,6 +158,7 @@ TEST_F(UpgradeEndToEnd, NewerVersionIsOfferedDownloadedWithProgressAndInstalled)
     ASSERT_TRUE(hPrompt) << "no update prompt";
     EXPECT_TRUE(Requested("https GET /lumaspire/upgrade.txt 200"));
     EXPECT_EQ("Tollvane Lumaspire", TextOf(hPrompt));
+    KeepShot("update-prompt", hPrompt);
     EXPECT_EQ(nullptr, ::GetWindow(hPrompt, GW_OWNER)) << "the prompt has no owner";
     // The second file is fetched as soon as the description is read.
     EXPECT_TRUE(PumpUntil([&] { return ReadAll(m_updateDir + "upgrade.tmp") == "second file"; }, 15000));
@@ -173,6 +174,8 @@ TEST_F(UpgradeEndToEnd, NewerVersionIsOfferedDownloadedWithProgressAndInstalled)
         DWORD_PTR pos = 0;
         if (::SendMessageTimeoutA(hBar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 2000, &pos)) {
             highest = std::max(highest, static_cast<int>(pos));
+            if (!between && pos > 0 && pos < 100)
+                KeepShot("update-progress", hProgress);
             between = between || (pos > 0 && pos < 100);
         }
         return FileExists(marker);
