@@ -465,3 +465,28 @@ TEST_F(ConfigDialogEndToEnd, CentredOverAVisibleOwnerElseOverTheWorkAreaAndCance
         EXPECT_TRUE(::IsWindow(hidden.m_hWnd));
     }
 }
+
+TEST_F(ConfigDialogEndToEnd, AboutShowsTheBoxOverTheDisabledDialogUntilEsc)
+{
+    ConfigDialog dlg;
+    ASSERT_TRUE(dlg.Open());
+    dlg.PostClick(1023);
+    HWND hBox = dlg.WaitForOtherDialog(15000, [](HWND h) {
+        return (::GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
+    });
+    ASSERT_TRUE(hBox) << "no About box";
+    EXPECT_EQ(dlg.Dlg(), ::GetWindow(hBox, GW_OWNER));
+    EXPECT_FALSE(::IsWindowEnabled(dlg.Dlg())) << "the dialog stays usable under the box";
+    RECT rcBox, rcDlg;
+    ::GetWindowRect(hBox, &rcBox);
+    ::GetWindowRect(dlg.Dlg(), &rcDlg);
+    EXPECT_NEAR(CentreOf(rcDlg).x, CentreOf(rcBox).x, 1);
+    EXPECT_NEAR(CentreOf(rcDlg).y, CentreOf(rcBox).y, 1);
+
+    ::PostMessageA(hBox, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hBox); }, 5000)) << "Esc left the box open";
+    EXPECT_TRUE(PumpUntil([&] { return ::IsWindowEnabled(dlg.Dlg()) != FALSE; }, 5000));
+    EXPECT_TRUE(dlg.StillOpen());
+    dlg.PostClick(IDCANCEL);
+    EXPECT_EQ(0u, dlg.WaitExit());
+}
