@@ -51,6 +51,7 @@ public:
         std::memcpy(&opt, &m_file[optional], std::min<size_t>(sizeof(opt), header.SizeOfOptionalHeader));
         if (opt.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
             return Fail(pError, "not a 32-bit program");
+        m_optional = opt;
 
         DWORD sections = optional + header.SizeOfOptionalHeader;
         for (WORD i = 0; i < header.NumberOfSections; ++i) {
@@ -95,6 +96,9 @@ public:
         }
         return true;
     }
+
+    // Valid after a successful Read.
+    const IMAGE_OPTIONAL_HEADER32& Optional() const { return m_optional; }
 
 private:
     static bool Fail(std::string* pError, const std::string& text)
@@ -147,6 +151,7 @@ private:
 
     const std::vector<unsigned char>& m_file;
     std::vector<IMAGE_SECTION_HEADER> m_sections;
+    IMAGE_OPTIONAL_HEADER32 m_optional = {};
 };
 
 bool ReadImports(const std::string& path, std::vector<std::string>* pImports, std::string* pError)
@@ -211,4 +216,20 @@ TEST(ImportTable, SaverImportsOnlyWhatWindows98Provides)
             missing += "\n  " + import;
     }
     EXPECT_TRUE(missing.empty()) << "imports Windows 98 does not provide:" << missing;
+}
+
+TEST(ImportTable, SaverAsksForNoNewerWindowsThan95)
+{
+    // Windows 95/98/Me refuse a program whose header asks for a later subsystem
+    // version than 4.0, whatever it imports.
+    std::vector<unsigned char> file = ReadBytes(SaverPath());
+    PeImports pe(file);
+    std::vector<std::string> imports;
+    std::string error;
+    ASSERT_TRUE(pe.Read(&imports, &error)) << error;
+    const IMAGE_OPTIONAL_HEADER32& opt = pe.Optional();
+    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, opt.Subsystem);
+    EXPECT_LE(opt.MajorSubsystemVersion * 100 + opt.MinorSubsystemVersion, 400)
+        << opt.MajorSubsystemVersion << "." << opt.MinorSubsystemVersion;
+    EXPECT_LE(opt.MajorOperatingSystemVersion * 100 + opt.MinorOperatingSystemVersion, 400);
 }
