@@ -1,7 +1,6 @@
 #include "framework/AfxDialog.h"
 
 #include <climits>
-#include <cstdio>
 
 #include "framework/AfxApp.h"
 
@@ -151,8 +150,9 @@ CString WindowText(HWND hWnd)
 {
     CString text;
     int cch = ::GetWindowTextLengthA(hWnd);
-    if (cch > 0) {
-        int got = ::GetWindowTextA(hWnd, text.GetBuffer(cch), cch + 1);
+    char* buffer = cch > 0 ? text.GetBuffer(cch) : nullptr;
+    if (buffer) {
+        int got = ::GetWindowTextA(hWnd, buffer, cch + 1);
         text.ReleaseBuffer(got > 0 ? got : 0);
     }
     return text;
@@ -215,9 +215,16 @@ void DDX_Text(CDataExchange* pDX, int nIDC, UINT& value)
         }
         value = parsed;
     } else {
+        // Digits written from the end: ten at most, so the buffer always has room.
         char text[16];
-        snprintf(text, sizeof(text), "%u", value);
-        ::SetWindowTextA(hCtrl, text);
+        char* p = text + sizeof(text) - 1;
+        *p = '\0';
+        UINT rest = value;
+        do {
+            *--p = static_cast<char>('0' + rest % 10);
+            rest /= 10;
+        } while (rest);
+        ::SetWindowTextA(hCtrl, p);
     }
 }
 

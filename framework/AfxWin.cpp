@@ -1,6 +1,6 @@
 #include "framework/AfxWin.h"
 
-#include <map>
+#include <cstdlib>
 
 #include "framework/AfxDC.h"
 
@@ -8,11 +8,83 @@ IMPLEMENT_DYNAMIC(CWnd, CObject)
 
 namespace {
 
-// Windows are created and dispatched only on the UI thread, so the map needs no lock.
-std::map<HWND, CWnd*>& HandleMap()
+// Windows attached to objects. There are only ever a few, so a plain array searched
+// from the front will do. Windows are created and dispatched only on the UI thread, so
+// the map needs no lock.
+class CHandleMap {
+public:
+    CWnd* Find(HWND hWnd) const
+    {
+        int i = IndexOf(hWnd);
+        return i < 0 ? nullptr : m_pEntries[i].pWnd;
+    }
+    bool Set(HWND hWnd, CWnd* pWnd)
+    {
+        int i = IndexOf(hWnd);
+        if (i < 0) {
+            if (m_nCount == m_nCapacity) {
+                int capacity = m_nCapacity ? m_nCapacity * 2 : 8;
+                void* p = realloc(m_pEntries, sizeof(Entry) * static_cast<size_t>(capacity));
+                if (!p)
+                    return false;
+                m_pEntries = static_cast<Entry*>(p);
+                m_nCapacity = capacity;
+            }
+            i = m_nCount++;
+            m_pEntries[i].hWnd = hWnd;
+        }
+        m_pEntries[i].pWnd = pWnd;
+        return true;
+    }
+    void Remove(HWND hWnd, const CWnd* pWnd)
+    {
+        int i = IndexOf(hWnd);
+        if (i >= 0 && m_pEntries[i].pWnd == pWnd)
+            m_pEntries[i] = m_pEntries[--m_nCount];
+    }
+
+private:
+    struct Entry {
+        HWND hWnd;
+        CWnd* pWnd;
+    };
+    int IndexOf(HWND hWnd) const
+    {
+        for (int i = 0; i < m_nCount; ++i) {
+            if (m_pEntries[i].hWnd == hWnd)
+                return i;
+        }
+        return -1;
+    }
+    // Never freed: the process ends without running static destructors (the bridge
+    // terminates it), and the table must outlive every window object anyway.
+    Entry* m_pEntries = nullptr;
+    int m_nCount = 0;
+    int m_nCapacity = 0;
+};
+
+CHandleMap g_handleMap;
+
+// Work area of the monitor nearest the window. Windows 95 and NT 4 have no monitor
+// functions, so they are looked up; false where they are missing.
+bool NearestWorkArea(HWND hWnd, RECT* pArea)
 {
-    static std::map<HWND, CWnd*> map;
-    return map;
+    typedef HMONITOR (WINAPI* MonitorFromWindowFn)(HWND, DWORD);
+    typedef BOOL (WINAPI* GetMonitorInfoFn)(HMONITOR, LPMONITORINFO);
+    HMODULE hUser = ::GetModuleHandleA("USER32.DLL");
+    auto monitorFromWindow = reinterpret_cast<MonitorFromWindowFn>(
+        hUser ? ::GetProcAddress(hUser, "MonitorFromWindow") : nullptr);
+    auto getMonitorInfo = reinterpret_cast<GetMonitorInfoFn>(
+        hUser ? ::GetProcAddress(hUser, "GetMonitorInfoA") : nullptr);
+    if (!monitorFromWindow || !getMonitorInfo)
+        return false;
+    HMONITOR hMonitor = monitorFromWindow(hWnd, MONITOR_DEFAULTTONEAREST);
+    MONITORINFO mi = {};
+    mi.cbSize = sizeof(mi);
+    if (!hMonitor || !getMonitorInfo(hMonitor, &mi))
+        return false;
+    *pArea = mi.rcWork;
+    return true;
 }
 
 // The message being dispatched on this thread, for CWnd::Default.
@@ -30,8 +102,9 @@ BOOL CWnd::Attach(HWND hWnd)
 {
     if (!hWnd || m_hWnd)
         return FALSE;
+    if (!g_handleMap.Set(hWnd, this))
+        return FALSE;
     m_hWnd = hWnd;
-    HandleMap()[hWnd] = this;
     return TRUE;
 }
 
@@ -39,9 +112,7 @@ HWND CWnd::Detach()
 {
     HWND hWnd = m_hWnd;
     if (hWnd) {
-        auto it = HandleMap().find(hWnd);
-        if (it != HandleMap().end() && it->second == this)
-            HandleMap().erase(it);
+        g_handleMap.Remove(hWnd, this);
         m_hWnd = nullptr;
     }
     return hWnd;
@@ -49,8 +120,7 @@ HWND CWnd::Detach()
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd)
 {
-    auto it = HandleMap().find(hWnd);
-    return it == HandleMap().end() ? nullptr : it->second;
+    return g_handleMap.Find(hWnd);
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -89,12 +159,7 @@ void CWnd::CenterWindow()
     if (hOwner && ::IsWindowVisible(hOwner) && !::IsIconic(hOwner)) {
         ::GetWindowRect(hOwner, &area);
     } else {
-        HMONITOR hMonitor = ::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST);
-        MONITORINFO mi = {};
-        mi.cbSize = sizeof(mi);
-        if (hMonitor && ::GetMonitorInfoA(hMonitor, &mi))
-            area = mi.rcWork;
-        else
+        if (!NearestWorkArea(m_hWnd, &area))
             ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     }
     RECT rc;

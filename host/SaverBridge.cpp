@@ -62,19 +62,16 @@ LRESULT SaverWindowBridge(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
     CScreenSaverApp* pApp = GetScreenSaverApp();
     if (!pApp)
         return 0;
-    try {
-        if (!pApp->m_pSaverWnd && !InitSaverMode(pApp, hWnd))
-            Shutdown(pApp);
-        CWnd* pWnd = pApp->m_pSaverWnd;
-        LRESULT result = AfxCallWndProc(pWnd, pWnd->m_hWnd, message, wParam, lParam);
-        if (message == WM_NCDESTROY) {
-            pApp->ExitInstance();
-            Shutdown(pApp);
-        }
-        return result;
-    } catch (...) {
+    // Program code is built without exceptions: nothing can throw through here.
+    if (!pApp->m_pSaverWnd && !InitSaverMode(pApp, hWnd))
+        Shutdown(pApp);
+    CWnd* pWnd = pApp->m_pSaverWnd;
+    LRESULT result = AfxCallWndProc(pWnd, pWnd->m_hWnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        pApp->ExitInstance();
         Shutdown(pApp);
     }
+    return result;
 }
 
 INT_PTR CALLBACK DialogBridge(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
@@ -82,22 +79,18 @@ INT_PTR CALLBACK DialogBridge(HWND hDlg, UINT message, WPARAM wParam, LPARAM lPa
     CScreenSaverApp* pApp = GetScreenSaverApp();
     if (!pApp)
         return 0;
-    try {
-        if (!pApp->m_pConfigDlg && !InitConfigMode(pApp, hDlg))
-            Shutdown(pApp);
-        if (message == WM_INITDIALOG) {
-            auto pDlg = static_cast<CDialog*>(
-                AfxDynamicDownCast(RUNTIME_CLASS(CDialog), CWnd::FromHandlePermanent(hDlg)));
-            return pDlg ? pDlg->OnInitDialog() : TRUE;
-        }
-        CWnd* pWnd = pApp->m_pConfigDlg;
-        LRESULT result = AfxCallWndProc(pWnd, pWnd->m_hWnd, message, wParam, lParam);
-        if (message == WM_NCDESTROY) {
-            pApp->ExitInstance();
-            Shutdown(pApp);
-        }
-        return result;
-    } catch (...) {
+    if (!pApp->m_pConfigDlg && !InitConfigMode(pApp, hDlg))
+        Shutdown(pApp);
+    if (message == WM_INITDIALOG) {
+        auto pDlg = static_cast<CDialog*>(
+            AfxDynamicDownCast(RUNTIME_CLASS(CDialog), CWnd::FromHandlePermanent(hDlg)));
+        return pDlg ? pDlg->OnInitDialog() : TRUE;
+    }
+    CWnd* pWnd = pApp->m_pConfigDlg;
+    LRESULT result = AfxCallWndProc(pWnd, pWnd->m_hWnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        pApp->ExitInstance();
         Shutdown(pApp);
     }
+    return result;
 }

@@ -1,6 +1,7 @@
 #include "host/SaverHost.h"
 
 #include "host/DefaultSaverProc.h"
+#include "host/ScreenArea.h"
 #include "resources/resource.h"
 
 SaverHostState g_saverHost = {
@@ -156,10 +157,9 @@ int RunSaverWindow(HWND parent)
         cx = rc.right;
         cy = rc.bottom;
     } else {
-        RECT rc = {};
-        HDC hdc = ::GetDC(nullptr);
-        ::GetClipBox(hdc, &rc);
-        ::ReleaseDC(nullptr, hdc);
+        // Every monitor: one left showing the desktop would let the mouse reach the
+        // windows there instead of closing the saver.
+        RECT rc = FullScreenRect(GetScreenMetrics());
         title = kFullScreenTitle;
         style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
         exStyle = WS_EX_TOPMOST;

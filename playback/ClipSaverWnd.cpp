@@ -3,6 +3,7 @@
 #include <ddraw.h>
 
 #include "app/ClipSaverApp.h"
+#include "host/ScreenArea.h"
 #include "playback/ComPtr.h"
 #include "playback/StreamPlayer.h"
 #include "resources/resource.h"
@@ -129,8 +130,7 @@ UINT CClipSaverWnd::ChooseStatusText(const char* clipPath, CString* pText)
 void CClipSaverWnd::PaintStatusText(HDC hdc)
 {
     const CString& text = m_strStatusText;
-    RECT window;
-    ::GetClientRect(m_hWnd, &window);
+    RECT window = PrimaryPartOfClient(m_hWnd);  // the full-screen window spans every monitor
     ::SetTextColor(hdc, RGB(255, 255, 255));
     ::SetBkMode(hdc, TRANSPARENT);
 

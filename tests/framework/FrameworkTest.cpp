@@ -240,11 +240,68 @@ TEST(String, FormatsLongAndDoubleByteText)
     EXPECT_STREQ("\xce\xde\xb7\xa8\xb7\xd6\xc5\xc9\xc4\xda\xb4\xe6: 7", s.GetString());
 }
 
-TEST(String, LoadingAMissingStringLeavesItEmpty)
+TEST(String, CopiesAppendsAndAssignsFromItself)
 {
-    CString s("previous");
-    EXPECT_FALSE(s.LoadString(54321));
-    EXPECT_TRUE(s.IsEmpty());
+    CString a("abc");
+    CString b(a);
+    b += "def";
+    b += 'g';
+    EXPECT_STREQ("abc", a.GetString());  // the copy owns its own text
+    EXPECT_STREQ("abcdefg", b.GetString());
+    a = b;
+    a = a;
+    EXPECT_STREQ("abcdefg", a.GetString());
+    a = a.GetString() + 3;  // a tail of its own text
+    EXPECT_STREQ("defg", a.GetString());
+    EXPECT_EQ(4, a.GetLength());
+    CString c = a + "!";
+    EXPECT_TRUE(c == "defg!");
+    EXPECT_TRUE(c != "defg");
+    c = nullptr;
+    EXPECT_TRUE(c.IsEmpty());
+    EXPECT_STREQ("", CString().GetString());
+
+    // A buffer filled by the caller keeps up to its first zero, or the length given.
+    CString d;
+    char* p = d.GetBuffer(300);
+    ASSERT_NE(nullptr, p);
+    memset(p, 'x', 300);
+    p[300] = '\0';
+    d.ReleaseBuffer();
+    EXPECT_EQ(300, d.GetLength());
+    d.GetBuffer(10)[5] = '\0';
+    d.ReleaseBuffer();
+    EXPECT_EQ(5, d.GetLength());
+    d.GetBuffer(0);
+    d.ReleaseBuffer(3);
+    EXPECT_STREQ("xxx", d.GetString());
+}
+
+TEST(String, LoadsStringsFromTheirBlocks)
+{
+    // Read the way Windows 95/98/Me can: through the string block, converted to code
+    // page 936 (the test prefix's ANSI code page).
+    const struct {
+        UINT id;
+        bool found;
+        const char* text;
+    } cases[] = {
+        { 1, true, "first" },
+        { 16, true, "block two, first" },
+        { 20, true, "block two, middle" },
+        { 31, true, "block two, last" },
+        { 10005, true, "\xce\xde\xb7\xa8\xb7\xd6\xc5\xc9\xc4\xda\xb4\xe6" },  // 无法分派内存
+        { 0, false, "" },      // a gap at the start of a block that exists
+        { 19, false, "" },     // between two strings of one block
+        { 32, false, "" },     // a block that does not exist
+        { 54321, false, "" },
+    };
+    for (const auto& c : cases) {
+        CString s("previous");
+        EXPECT_EQ(c.found, s.LoadString(c.id)) << c.id;
+        EXPECT_STREQ(c.text, s.GetString()) << c.id;
+        EXPECT_EQ(static_cast<int>(strlen(c.text)), s.GetLength()) << c.id;
+    }
 }
 
 namespace {

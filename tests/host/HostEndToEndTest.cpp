@@ -114,10 +114,11 @@ TEST_F(HostEndToEnd, FullScreenWindowCoversTheScreenOnTopWithTheCursorHidden)
     EXPECT_TRUE(::GetWindowLongA(hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
     RECT rc;
     ::GetWindowRect(hWnd, &rc);
-    EXPECT_EQ(0, rc.left);
-    EXPECT_EQ(0, rc.top);
-    EXPECT_EQ(::GetSystemMetrics(SM_CXSCREEN), rc.right);
-    EXPECT_EQ(::GetSystemMetrics(SM_CYSCREEN), rc.bottom);
+    // Every monitor: the virtual screen (the primary screen where there is one).
+    EXPECT_EQ(::GetSystemMetrics(SM_XVIRTUALSCREEN), rc.left);
+    EXPECT_EQ(::GetSystemMetrics(SM_YVIRTUALSCREEN), rc.top);
+    EXPECT_EQ(::GetSystemMetrics(SM_CXVIRTUALSCREEN), rc.right - rc.left);
+    EXPECT_EQ(::GetSystemMetrics(SM_CYVIRTUALSCREEN), rc.bottom - rc.top);
 
     CURSORINFO ci = {};
     ci.cbSize = sizeof(ci);

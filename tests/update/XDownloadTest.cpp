@@ -12,6 +12,11 @@
 
 namespace {
 
+// The engine goes wherever the user's Internet Settings send it: straight to the test
+// server here, whatever proxy an interrupted update test may have left in the prefix.
+ScopedRegValue g_noProxy("Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", "ProxyEnable",
+                         static_cast<DWORD>(0));
+
 const char kBrowserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 
 bool Exists(const std::string& path)

@@ -1,0 +1,42 @@
+# Prints the size of the program FILE after a build, and how much of it is resources
+# (the .rsrc section) and how much code and data: the program must stay small.
+cmake_minimum_required(VERSION 3.21)
+file(SIZE "${FILE}" bytes)
+get_filename_component(name "${FILE}" NAME)
+
+# Little-endian unsigned value of `size` bytes at `offset`.
+function(read_le offset size out)
+  file(READ "${FILE}" hex OFFSET ${offset} LIMIT ${size} HEX)
+  set(value 0)
+  foreach(i RANGE 0 ${size})
+    if(i EQUAL size)
+      break()
+    endif()
+    math(EXPR pos "(${size} - 1 - ${i}) * 2")
+    string(SUBSTRING "${hex}" ${pos} 2 byte)
+    math(EXPR value "${value} * 256 + 0x${byte}")
+  endforeach()
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+
+read_le(60 4 pe)
+math(EXPR at "${pe} + 6")
+read_le(${at} 2 sections)
+math(EXPR at "${pe} + 20")
+read_le(${at} 2 optional)
+math(EXPR table "${pe} + 24 + ${optional}")
+set(resources 0)
+foreach(i RANGE 1 ${sections})
+  math(EXPR at "${table} + (${i} - 1) * 40")
+  file(READ "${FILE}" section_name OFFSET ${at} LIMIT 6 HEX)
+  if(section_name STREQUAL "2e7273726300")  # ".rsrc"
+    math(EXPR at "${at} + 16")
+    read_le(${at} 4 resources)
+  endif()
+endforeach()
+math(EXPR rest "${bytes} - ${resources}")
+math(EXPR kib "(${bytes} + 1023) / 1024")
+math(EXPR resources_kib "(${resources} + 1023) / 1024")
+math(EXPR rest_kib "(${rest} + 1023) / 1024")
+message(STATUS "${name}: ${bytes} bytes (${kib} KB): resources ${resources_kib} KB, "
+               "code, data and headers ${rest_kib} KB")
