@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
+
+#include "support/FormatText.h"
 
 namespace {
 
@@ -45,8 +46,7 @@ const char* Compose(const char* head, bool reinstall, const char* format, va_lis
     size_t length = Append(text, 0, sizeof(text), head, strlen(head));
     if (format) {
         char context[kErrorContextSize];
-        if (vsnprintf(context, sizeof(context), format, args) < 0)
-            context[0] = '\0';
+        FormatTextV(context, sizeof(context), format, args);  // a long context is cut
         size_t contextLength = strnlen(context, sizeof(context) - 1);
         length = Append(text, length, sizeof(text), kSeparator, strlen(kSeparator));
         // The context gives way to the advice when both do not fit.

@@ -1,8 +1,9 @@
 #include "support/VersionInfo.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
+
+#include "support/FormatText.h"
 
 namespace {
 
@@ -123,9 +124,8 @@ bool XVersionInfo::QueryString(const char* name, DWORD translation, char* buffer
     if (translation == 0)
         translation = m_translation;
     char query[128];
-    int n = snprintf(query, sizeof(query), "\\StringFileInfo\\%08lx\\%s",
-                     static_cast<unsigned long>(translation), name);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof(query))
+    if (FormatText(query, sizeof(query), "\\StringFileInfo\\%08lx\\%s", static_cast<unsigned long>(translation),
+                   name) < 0)
         return false;
     void* value = nullptr;
     UINT cch = 0;
@@ -170,11 +170,11 @@ int XVersionInfo::GetVersionRecord(XVersionRecord* record) const
     const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
 
     // Each part is an unsigned 16-bit number: 65535 must never print as -1.
-    snprintf(record->FileVersionNumber, sizeof(record->FileVersionNumber), "%u.%u.%u.%u",
-             static_cast<unsigned>(HIWORD(fixed->dwFileVersionMS)),
-             static_cast<unsigned>(LOWORD(fixed->dwFileVersionMS)),
-             static_cast<unsigned>(HIWORD(fixed->dwFileVersionLS)),
-             static_cast<unsigned>(LOWORD(fixed->dwFileVersionLS)));
+    FormatText(record->FileVersionNumber, sizeof(record->FileVersionNumber), "%u.%u.%u.%u",
+               static_cast<unsigned>(HIWORD(fixed->dwFileVersionMS)),
+               static_cast<unsigned>(LOWORD(fixed->dwFileVersionMS)),
+               static_cast<unsigned>(HIWORD(fixed->dwFileVersionLS)),
+               static_cast<unsigned>(LOWORD(fixed->dwFileVersionLS)));
 
     for (const FileTypeName& t : kFileTypes) {
         if (t.type == fixed->dwFileType && (t.subtype == kAnySubtype || t.subtype == fixed->dwFileSubtype)) {
