@@ -391,3 +391,28 @@ void KeepShot(const char* name, HWND hWnd)
     if (::GetWindowRect(hWnd, &rc) && shot.Capture(&rc))
         KeepShot(name, shot);
 }
+
+bool PathExists(const std::string& path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveTree(const std::string& dir)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = dir + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                ::DeleteFileA(path.c_str());
+        } while (::FindNextFileA(hFind, &fd));
+        ::FindClose(hFind);
+    }
+    ::RemoveDirectoryA(dir.c_str());
+}

@@ -76,6 +76,10 @@ struct ScreenShot {
 void KeepShot(const char* name, const ScreenShot& shot);
 void KeepShot(const char* name, HWND hWnd);
 
+// Files and folders, as tests set them up and check them.
+bool PathExists(const std::string& path);
+void RemoveTree(const std::string& dir);  // the folder with everything in it
+
 // Registry helpers that restore what they changed.
 class ScopedRegValue {
 public:

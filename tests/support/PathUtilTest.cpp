@@ -15,31 +15,6 @@ bool IsDirectory(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool Exists(const std::string& path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void RemoveTree(const std::string& dir)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = dir + "\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                ::DeleteFileA(path.c_str());
-        } while (::FindNextFileA(hFind, &fd));
-        ::FindClose(hFind);
-    }
-    ::RemoveDirectoryA(dir.c_str());
-}
-
 // Entries of dir, "." and ".." left out.
 int EntryCount(const std::string& dir)
 {
@@ -147,7 +122,7 @@ TEST_F(PathUtil, CreatesEveryLevelAndCountsAnExistingDirectoryAsSuccess)
     const std::string file = m_root + "\\x\\y\\clip.avi";
     EXPECT_NE(0, CreateDirectoryPath(file.c_str(), 0));
     EXPECT_TRUE(IsDirectory(m_root + "\\x\\y"));
-    EXPECT_FALSE(Exists(file));
+    EXPECT_FALSE(PathExists(file));
 
     // A trailing backslash ends the last level itself, with or without createLast.
     EXPECT_NE(0, CreateDirectoryPath((m_root + "\\t1\\u\\").c_str(), 1));

@@ -30,31 +30,6 @@ std::string ReadAll(const std::string& path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-bool FileExists(const std::string& path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void DeleteTree(const std::string& dir)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = dir + "\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(path);
-            else
-                ::DeleteFileA(path.c_str());
-        } while (::FindNextFileA(h, &fd));
-        ::FindClose(h);
-    }
-    ::RemoveDirectoryA(dir.c_str());
-}
-
 bool IsMessageBoxWith(HWND hWnd, const char* text)
 {
     return PartsOf(hWnd).text == text;
@@ -78,7 +53,7 @@ protected:
         m_trust.reset(new ScopedTrustedAuthority(m_server.TrustedAuthority()));
         ASSERT_TRUE(m_trust->Trusted());
         m_temp = ExeDir() + "upgrade-temp";
-        DeleteTree(m_temp);
+        RemoveTree(m_temp);
         ASSERT_TRUE(::CreateDirectoryA(m_temp.c_str(), nullptr));
         m_updateDir = m_temp + "\\kovatemp\\";
         m_server.PutFile("lumaspire\\setup.exe", ReadAll(ExeDir() + "fake_installer.exe"));
@@ -90,7 +65,7 @@ protected:
     void TearDown() override
     {
         m_trust.reset();
-        DeleteTree(m_temp);
+        RemoveTree(m_temp);
     }
 
     void Publish(const std::string& description)
@@ -178,7 +153,7 @@ TEST_F(UpgradeEndToEnd, NewerVersionIsOfferedDownloadedWithProgressAndInstalled)
                 KeepShot("update-progress", hProgress);
             between = between || (pos > 0 && pos < 100);
         }
-        return FileExists(marker);
+        return PathExists(marker);
     }, 120000)) << "the installer never ran";
     EXPECT_TRUE(between) << "the bar never stood between 0 and 100 (highest " << highest << ")";
     // Run from the update directory under the name the address gives, with no arguments.
@@ -219,10 +194,10 @@ TEST_F(UpgradeEndToEnd, NothingIsAskedWhenTheUpdateIsNotUsableOrTheServerNotTrus
             EXPECT_TRUE(PumpUntil([&] { return Requested("https GET /lumaspire/upgrade.txt 200"); }, 30000))
                 << RequestLog();
         }
-        EXPECT_EQ(c.secondFile, PumpUntil([&] { return FileExists(m_updateDir + "upgrade.tmp"); }, 5000));
+        EXPECT_EQ(c.secondFile, PumpUntil([&] { return PathExists(m_updateDir + "upgrade.tmp"); }, 5000));
         EXPECT_FALSE(dlg.WaitForOtherDialog(2000)) << "something was asked";
         EXPECT_FALSE(Requested("https GET /lumaspire/setup.exe 200")) << "the installer was fetched";
-        EXPECT_FALSE(FileExists(m_updateDir + "setup.exe"));
+        EXPECT_FALSE(PathExists(m_updateDir + "setup.exe"));
         dlg.PostClick(IDCANCEL);
         EXPECT_EQ(0u, dlg.WaitExit());
         ::DeleteFileA((m_updateDir + "upgrade.tmp").c_str());
@@ -260,7 +235,7 @@ TEST_F(UpgradeEndToEnd, MissingInstallerIsReportedAfterTheProgressWindowHasGone)
     EXPECT_EQ(nullptr, ::GetWindow(hFailure, GW_OWNER));
     EXPECT_TRUE(PumpUntil([&] { return CountRedPixels(PartsOf(hFailure).icon) > 20; }, 3000))
         << "not the error icon";
-    EXPECT_FALSE(FileExists(m_updateDir + "missing.exe"));
+    EXPECT_FALSE(PathExists(m_updateDir + "missing.exe"));
     Answer(hFailure, IDOK);
     EXPECT_TRUE(dlg.StillOpen());
     dlg.PostClick(IDCANCEL);
@@ -277,7 +252,7 @@ TEST_F(UpgradeEndToEnd, CancelledOrClosedDownloadLeavesNoFileAndRunsNothing)
         Open(dlg);
         HWND hProgress = AcceptUpdate(dlg);
         ASSERT_TRUE(hProgress);
-        ASSERT_TRUE(PumpUntil([&] { return FileExists(partial); }, 30000)) << "the download never started";
+        ASSERT_TRUE(PumpUntil([&] { return PathExists(partial); }, 30000)) << "the download never started";
         auto isQuestion = [](HWND h) { return IsMessageBoxWith(h, kCancelQuestion); };
         ::PostMessageA(hProgress, WM_COMMAND, IDCANCEL, 0);
         HWND hQuestion = dlg.WaitForOtherDialog(10000, isQuestion);
@@ -291,11 +266,11 @@ TEST_F(UpgradeEndToEnd, CancelledOrClosedDownloadLeavesNoFileAndRunsNothing)
         hQuestion = dlg.WaitForOtherDialog(10000, isQuestion);
         ASSERT_TRUE(hQuestion);
         Answer(hQuestion, IDYES);
-        EXPECT_TRUE(PumpUntil([&] { return !::IsWindowVisible(hProgress) && !FileExists(partial); }, 20000))
+        EXPECT_TRUE(PumpUntil([&] { return !::IsWindowVisible(hProgress) && !PathExists(partial); }, 20000))
             << "the progress window or the partial file stayed";
         EXPECT_TRUE(dlg.StillOpen());
         PumpFor(1000);
-        EXPECT_FALSE(FileExists(partial + ".ran")) << "the installer ran after a cancel";
+        EXPECT_FALSE(PathExists(partial + ".ran")) << "the installer ran after a cancel";
         dlg.PostClick(IDCANCEL);
         EXPECT_EQ(0u, dlg.WaitExit());
     }
@@ -304,10 +279,10 @@ TEST_F(UpgradeEndToEnd, CancelledOrClosedDownloadLeavesNoFileAndRunsNothing)
         ConfigDialog dlg;
         Open(dlg);
         ASSERT_TRUE(AcceptUpdate(dlg));
-        ASSERT_TRUE(PumpUntil([&] { return FileExists(partial); }, 30000));
+        ASSERT_TRUE(PumpUntil([&] { return PathExists(partial); }, 30000));
         dlg.PostClick(IDCANCEL);
         EXPECT_EQ(0u, dlg.WaitExit(30000));
-        EXPECT_FALSE(FileExists(partial)) << "the partial installer stayed";
-        EXPECT_FALSE(FileExists(partial + ".ran"));
+        EXPECT_FALSE(PathExists(partial)) << "the partial installer stayed";
+        EXPECT_FALSE(PathExists(partial + ".ran"));
     }
 }

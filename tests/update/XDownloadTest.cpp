@@ -19,30 +19,6 @@ ScopedRegValue g_noProxy("Software\\Microsoft\\Windows\\CurrentVersion\\Internet
 
 const char kBrowserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 
-bool Exists(const std::string& path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void RemoveTree(const std::string& dir)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(dir + "\\" + name);
-            else
-                ::DeleteFileA((dir + "\\" + name).c_str());
-        } while (::FindNextFileA(hFind, &fd));
-        ::FindClose(hFind);
-    }
-    ::RemoveDirectoryA(dir.c_str());
-}
-
 // Guards against a hang only; the engine's own pauses are a few seconds at most.
 const DWORD kPassLimitMs = 60000;
 
@@ -185,7 +161,7 @@ TEST_F(Download, EachItemEndsAsTheServerAnswered)
             EXPECT_TRUE(bytes == BodyPattern(c.size)) << "file of " << bytes.size() << " bytes";
             total += static_cast<int>(c.size);
         } else {
-            EXPECT_FALSE(Exists(path));
+            EXPECT_FALSE(PathExists(path));
         }
         if (!c.path.empty()) {
             EXPECT_EQ(c.requests, SeenCount(c.path));
@@ -265,13 +241,13 @@ TEST_F(Download, StopWithoutTimeLimitEndsABlockedTransfer)
             // The probe's request, then the download's first five reads (a read returns
             // only a full buffer or the end of the body).
             ASSERT_TRUE(WaitFor([&] { return engine.GetDownloadedSize() >= 20480; }));
-            EXPECT_TRUE(Exists(engine.GetFilePath(0).GetString()));
+            EXPECT_TRUE(PathExists(engine.GetFilePath(0).GetString()));
             EXPECT_DOUBLE_EQ(20.48, engine.GetPercent());
         } else {
             ASSERT_TRUE(WaitFor([&] { return SeenCount("/hang/hung.bin") >= 1; }));
         }
         engine.Stop(INFINITE);
-        EXPECT_FALSE(Exists(engine.GetFilePath(0).GetString()));
+        EXPECT_FALSE(PathExists(engine.GetFilePath(0).GetString()));
         EXPECT_FALSE(engine.IsFinished(-1));
         EXPECT_FALSE(engine.IsFinished(0));
         if (stalls) {
@@ -301,7 +277,7 @@ TEST_F(Download, RepeatsBusyAndCutRepliesUntilStopped)
     busyEngine.Stop(INFINITE);
     EXPECT_TRUE(cutEngine.IsFailed(0));
     for (XDownload* engine : { &cutEngine, &busyEngine }) {
-        EXPECT_FALSE(Exists(engine->GetFilePath(0).GetString()));
+        EXPECT_FALSE(PathExists(engine->GetFilePath(0).GetString()));
         EXPECT_FALSE(engine->IsFinished(-1));
     }
 }
@@ -322,7 +298,7 @@ TEST_F(Download, LocalFileThatCannotBeMadeFailsTheItemWithTheOpenText)
     EXPECT_TRUE(engine.IsFailed(0));
     std::string context = "in XDownload::DownloadFile(\"" + blocker + "\\unwritable.bin\")";
     EXPECT_NE(nullptr, strstr(GetErrorText(), context.c_str())) << GetErrorText();
-    EXPECT_TRUE(Exists(blocker));  // the failed item deletes only its own path
+    EXPECT_TRUE(PathExists(blocker));  // the failed item deletes only its own path
 }
 
 TEST_F(Download, EngineDestroyedWhileItsWorkerIsBlockedEndsIt)
@@ -334,5 +310,5 @@ TEST_F(Download, EngineDestroyedWhileItsWorkerIsBlockedEndsIt)
         ASSERT_TRUE(WaitFor([&] { return engine.GetDownloadedSize() >= 8192; }));
     }
     // The worker ended without being killed: its file went with it.
-    EXPECT_TRUE(WaitFor([&] { return !Exists(m_dir + "\\gone.bin"); }, 30000));
+    EXPECT_TRUE(WaitFor([&] { return !PathExists(m_dir + "\\gone.bin"); }, 30000));
 }
