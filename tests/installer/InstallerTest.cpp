@@ -292,8 +292,9 @@ TEST_F(InstallerTest, UninstallerResetsTheSaverOnlyWhenItNamesOurs)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey))
+        if (!KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
             ASSERT_EQ(0u, RunSetupSilently());
+        }
         SetRegText(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE", c.value);
         ASSERT_TRUE(UninstallSilentlyAndWait());
         EXPECT_EQ(c.reset ? std::string("<none>") : c.value,
