@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,25 +33,15 @@ std::string SetupPath() { return ExeDir() + "lumaspire-setup.exe"; }
 
 bool ReadBytes(const std::string& path, std::vector<char>* bytes)
 {
-    bytes->clear();
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0)
-        bytes->insert(bytes->end(), buf, buf + n);
-    std::fclose(f);
-    return true;
+    std::ifstream f(path, std::ios::binary);
+    bytes->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return f.good() || f.eof();
 }
 
 bool WriteBytes(const std::string& path, const std::vector<char>& bytes)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    return static_cast<bool>(f.write(bytes.data(), bytes.size()));
 }
 
 bool Exists(const std::string& path)
@@ -147,37 +139,21 @@ private:
     std::vector<BYTE> m_data;
 };
 
-// Runs a command line and returns its exit code (STILL_ACTIVE on time-out).
-DWORD RunCommand(const std::string& commandLine)
+// Exit code of the program, STILL_ACTIVE when it is still running after the time-out.
+DWORD Run(const std::string& exe, const char* args)
 {
-    std::vector<char> cmd(commandLine.begin(), commandLine.end());
-    cmd.push_back('\0');
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi))
-        return static_cast<DWORD>(-1);
-    DWORD code = STILL_ACTIVE;
-    if (::WaitForSingleObject(pi.hProcess, kRunTimeoutMs) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(pi.hProcess, &code);
-    else
-        ::TerminateProcess(pi.hProcess, 1);
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(pi.hThread);
-    return code;
+    SaverProcess process;
+    return process.Start(args, exe) ? process.WaitExit(kRunTimeoutMs) : static_cast<DWORD>(-1);
 }
 
-DWORD RunSetupSilently() { return RunCommand("\"" + SetupPath() + "\" /S"); }
+DWORD RunSetupSilently() { return Run(SetupPath(), "/S"); }
 
 // The uninstaller runs a copy of itself from the temporary folder and returns at once, so
 // its work is awaited by what it removes.
 bool UninstallSilentlyAndWait()
 {
-    std::string quiet = RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString");
-    if (quiet == "<none>")
-        return false;
-    if (RunCommand(quiet) != 0)
+    std::string quoted = RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
+    if (quoted.size() < 3 || Run(quoted.substr(1, quoted.size() - 2), "/S") != 0)
         return false;
     return PumpUntil([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) &&
                                  !Exists(InstalledSaver()); },
