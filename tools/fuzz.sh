@@ -4,10 +4,12 @@
 #   tools/fuzz.sh smoke      each target for a few seconds (part of tools/test.sh)
 #   tools/fuzz.sh long [N]   each target for N executions (default 10,000,000)
 #   tools/fuzz.sh build      only builds
+# Target names after the mode (and N) run only those: tools/fuzz.sh long 1000000 pack path
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-smoke}
 runs=${2:-10000000}
+shift $(( $# > 2 ? 2 : $# ))
 out=${BUILD_DIR:-$PWD/build}/fuzz
 mkdir -p "$out"
 # Findings name their source lines.
@@ -23,6 +25,9 @@ declare -A sources=(
 # Longest input each target is given: command lines reach 32,000 characters.
 declare -A maxlen=([keyvalue]=8192 [pack]=4096 [switches]=33000 [path]=1024)
 targets=(keyvalue pack switches path)
+if [ $# -gt 0 ]; then
+  targets=("$@")
+fi
 
 # GetProcAddress results are cast by design, as in the program.
 flags=(-std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
