@@ -27,12 +27,13 @@ bool CheckDirectory(const char* dir, unsigned long* error)
     size_t n = strlen(dir);
     size_t whole = strlen(g_path);
     CHECK(n > 0 && n < MAX_PATH && n <= whole && memcmp(dir, g_path, n) == 0);
-    CHECK(dir[n - 1] == '\\' || n == whole);
-    // The cut is at a character boundary of code page 936.
+    // Walked by characters of code page 936, the directory ends at a backslash of its
+    // own, not at the second byte (0x5C) of a double-byte character.
+    size_t end = n == whole ? n : n - 1;
     size_t i = 0;
-    while (i < n)
+    while (i < end)
         i += IsDBCSLeadByte(static_cast<BYTE>(g_path[i])) && g_path[i + 1] ? 2 : 1;
-    CHECK(i == n);
+    CHECK(i == end && (n == whole || dir[end] == '\\'));
     bool ok = (g_answers >> (g_calls++ % 8)) & 1;
     *error = ERROR_ALREADY_EXISTS;
     return ok;
