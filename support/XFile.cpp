@@ -77,7 +77,9 @@ int XFile::Load(const char* path)
     } else {
         const PackSlot& slot = g_packTable[0];
         const PackEntry* entry = slot.FindEntry(MakePathKey(path));
-        if (!entry || slot.handle == INVALID_HANDLE_VALUE) {
+        // Offset 0 marks a disk file: a pack entry there would have Load close the
+        // slot's handle as its own, so such a malformed entry is not served.
+        if (!entry || entry->offset == 0 || slot.handle == INVALID_HANDLE_VALUE) {
             FormatReadFileError("XFile::Load(\"%s\")", path);
             return 0;
         }

@@ -3,6 +3,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh
+# The parsers' fuzz targets, natively, a few seconds each; a run of chosen tests skips them.
+if [ $# -eq 0 ]; then
+  tools/fuzz.sh smoke
+fi
 source tools/wine-env.sh
 trap wine_stop EXIT
 wine_start

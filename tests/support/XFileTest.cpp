@@ -172,6 +172,13 @@ TEST(XFileLoad, PathNotOnDiskIsReadFromThePackInSlotZero)
     ASSERT_EQ(1, file.Load("any/icon.ico"));
     EXPECT_EQ("icon", Contents(file));
 
+    // An entry at offset 0 (where no entry can be) is not served, and the pack stays open.
+    slot.entries[1].offset = 0;
+    EXPECT_EQ(0, file.Load("any/icon.ico"));
+    EXPECT_EQ(nullptr, file.GetData());
+    ASSERT_EQ(1, file.Load("data/Readme.TXT"));
+    EXPECT_EQ("readme", Contents(file));
+
     slot.entryCount = 0;
     EXPECT_EQ(nullptr, slot.FindEntry(MakePathKey("x/readme.txt")));
     slot.entryCount = -1;

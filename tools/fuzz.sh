@@ -1,0 +1,68 @@
+#!/bin/bash
+# Builds the parser fuzz targets natively with clang (libFuzzer, AddressSanitizer,
+# UndefinedBehaviorSanitizer) from the program's own sources and runs them (inside in-env.sh).
+#   tools/fuzz.sh smoke      each target for a few seconds (part of tools/test.sh)
+#   tools/fuzz.sh long [N]   each target for N executions (default 10,000,000)
+#   tools/fuzz.sh build      only builds
+# Target names after the mode (and N) run only those: tools/fuzz.sh long 1000000 pack path
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mode=${1:-smoke}
+runs=${2:-10000000}
+shift $(( $# > 2 ? 2 : $# ))
+out=${BUILD_DIR:-$PWD/build}/fuzz
+mkdir -p "$out"
+# Findings name their source lines.
+export ASAN_SYMBOLIZER_PATH=/usr/bin/addr2line
+
+# target: program sources it is built from
+declare -A sources=(
+  [keyvalue]="update/XKeyValueFile.cpp support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp"
+  [pack]="support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp"
+  [switches]="host/SaverHost.cpp"
+  [path]="support/PathUtil.cpp"
+)
+# Longest input each target is given: command lines reach 32,000 characters.
+declare -A maxlen=([keyvalue]=8192 [pack]=4096 [switches]=33000 [path]=1024)
+targets=(keyvalue pack switches path)
+if [ $# -gt 0 ]; then
+  targets=("$@")
+fi
+
+# GetProcAddress results are cast by design, as in the program.
+flags=(-std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
+       -Wno-cast-function-type-mismatch
+       -Ifuzz/shim -I.)
+for t in "${targets[@]}"; do
+  bin=$out/${t}_fuzz
+  inputs=(fuzz/${t}_fuzz.cpp fuzz/shim/shim.cpp ${sources[$t]})
+  # Rebuild only when a source or this script is newer than the target.
+  if [ ! -x "$bin" ] || [ -n "$(find "${inputs[@]}" fuzz/shim "$0" -newer "$bin" 2>/dev/null | head -n 1)" ]; then
+    clang++ "${flags[@]}" "${inputs[@]}" -o "$bin"
+  fi
+done
+[ "$mode" = build ] && exit 0
+
+case "$mode" in
+  smoke) limit=(-max_total_time=8) ;;
+  long) limit=(-runs="$runs") ;;
+  *) echo "usage: $0 smoke | long [N] | build" >&2; exit 2 ;;
+esac
+
+status=0
+for t in "${targets[@]}"; do
+  # New inputs go to a scratch folder; the committed seeds are only read.
+  scratch=$out/corpus-$t
+  mkdir -p "$scratch" "$out/artifacts"
+  log=$out/$t-$mode.log
+  if "$out/${t}_fuzz" "${limit[@]}" -max_len="${maxlen[$t]}" -print_final_stats=1 \
+       -artifact_prefix="$out/artifacts/$t-" "$scratch" "fuzz/corpus/$t" >"$log" 2>&1; then
+    echo "fuzz $t: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') executions," \
+      "$(grep -o 'Done [0-9]* runs in [0-9]* second' "$log" | grep -o 'in [0-9]* second' || true)s, no finding"
+  else
+    echo "fuzz $t: FINDING (see $log and $out/artifacts/)"
+    tail -n 40 "$log"
+    status=1
+  fi
+done
+exit $status
