@@ -120,31 +120,35 @@ void ExpectSoundRecord(const Record& expected)
         EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
         ASSERT_EQ(4u, size);
         memcpy(&value, data.data(), 4);
-        if (kNumbers[i].flag)
+        if (kNumbers[i].flag) {
             EXPECT_LE(value, 1u);
+        }
         EXPECT_EQ(expected.numbers[i], value);
     }
     ::RegCloseKey(hKey);
 }
 
+struct WindowsOfProcess {
+    DWORD id;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindowOf(HWND hWnd, LPARAM lParam)
+{
+    WindowsOfProcess* f = reinterpret_cast<WindowsOfProcess*>(lParam);
+    DWORD id = 0;
+    ::GetWindowThreadProcessId(hWnd, &id);
+    if (id == f->id && ::IsWindowVisible(hWnd))
+        f->found.push_back(hWnd);
+    return TRUE;
+}
+
 // Closes whatever top-level windows the process shows, as a user would.
 void CloseWindowsOf(DWORD processId)
 {
-    struct Finder {
-        DWORD id;
-        std::vector<HWND> found;
-    } finder = { processId, {} };
-    ::EnumWindows(
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            Finder* f = reinterpret_cast<Finder*>(lParam);
-            DWORD id = 0;
-            ::GetWindowThreadProcessId(hWnd, &id);
-            if (id == f->id && ::IsWindowVisible(hWnd))
-                f->found.push_back(hWnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&finder));
-    for (HWND hWnd : finder.found)
+    WindowsOfProcess windows = { processId, {} };
+    ::EnumWindows(CollectWindowOf, reinterpret_cast<LPARAM>(&windows));
+    for (HWND hWnd : windows.found)
         ::PostMessageA(hWnd, WM_CLOSE, 0, 0);
 }
 
@@ -154,6 +158,8 @@ bool IsCrashCode(DWORD exitCode)
 {
     return (exitCode & 0xF0000000) == 0xC0000000 || exitCode == EXCEPTION_BREAKPOINT;
 }
+
+const UINT kNoClip = 10005, kClipMissing = 10006, kClipUnplayable = 10007;
 
 // White text on the saver's black: the bounding box of its ink; right is -1 when none.
 RECT InkBox(const ScreenShot& shot)
@@ -209,7 +215,7 @@ UINT StatusTextOnScreen(const std::string& path)
         return 0;
     UINT best = 0;
     LONG bestDistance = LONG_MAX;
-    for (UINT id : { 10005u, 10006u, 10007u }) {
+    for (UINT id : { kNoClip, kClipMissing, kClipUnplayable }) {
         SIZE size = StatusTextSize(id, path);
         // The ink lies inside the laid-out box, a few pixels short of its edges.
         LONG distance = labs(size.cx - (box.right - box.left)) + labs(size.cy - (box.bottom - box.top));
@@ -256,12 +262,13 @@ TEST_F(BadInputEndToEnd, SettingsOfTheWrongTypeOrLengthRunAndOkStoresASoundRecor
         const char* what;
         std::vector<RawValue> bad;
         Record after;  // the record OK stores
+        UINT text;     // the status text /s shows for the clip path it loaded
     };
     std::vector<Case> cases;
 
     // Too long, every one: the defaults stand in for all seventeen.
     {
-        Case c = { "10,000 bytes each", {}, kDefaults };
+        Case c = { "10,000 bytes each", {}, kDefaults, kNoClip };
         c.bad.push_back({ kPathValue, REG_SZ, std::string(9999, 'x') + '\0' });
         for (const NumberValue& n : kNumbers)
             c.bad.push_back({ n.name, REG_BINARY, std::string(10000, '\x01') });
@@ -270,7 +277,7 @@ TEST_F(BadInputEndToEnd, SettingsOfTheWrongTypeOrLengthRunAndOkStoresASoundRecor
     // Text where a number belongs and a number where text belongs: up to four bytes are
     // taken as they stand, over the low bytes of the default.
     {
-        Case c = { "numbers as REG_SZ, the path as REG_DWORD", {}, kDefaults };
+        Case c = { "numbers as REG_SZ, the path as REG_DWORD", {}, kDefaults, kClipMissing };
         c.bad.push_back({ kPathValue, REG_DWORD, Bytes("abcd", 4) });
         c.after.path = "abcd";
         for (const NumberValue& n : kNumbers) {
@@ -287,7 +294,7 @@ TEST_F(BadInputEndToEnd, SettingsOfTheWrongTypeOrLengthRunAndOkStoresASoundRecor
     }
     // Binary data of odd sizes and types no setting has; the rest of the record stays.
     {
-        Case c = { "REG_BINARY sizes and other types", {}, kBaseline };
+        Case c = { "REG_BINARY sizes and other types", {}, kBaseline, kNoClip };
         auto bad = [&](const char* name, DWORD type, const std::string& bytes, DWORD after) {
             c.bad.push_back({ name, type, bytes });
             c.after.numbers[NumberIndex(name)] = after;
@@ -316,6 +323,7 @@ TEST_F(BadInputEndToEnd, SettingsOfTheWrongTypeOrLengthRunAndOkStoresASoundRecor
         {
             SaverProcess p;
             ASSERT_NE(nullptr, StartFullScreen(&p)) << "no saver window";
+            EXPECT_EQ(c.text, StatusTextOnScreen(c.after.path));
             ExpectKeyCloses(&p);
         }
         // The bad values are still there for the dialog: a saver run changes nothing.
@@ -363,7 +371,6 @@ TEST_F(BadInputEndToEnd, ClipsThatAreNotClipsShowTheirStatusTextUntilAKey)
     }
     ASSERT_FALSE(noDrive.empty()) << "every drive letter is taken";
 
-    const UINT kClipMissing = 10006, kClipUnplayable = 10007;
     struct Case {
         std::string path;
         UINT text;
@@ -372,6 +379,7 @@ TEST_F(BadInputEndToEnd, ClipsThatAreNotClipsShowTheirStatusTextUntilAKey)
         { noise, kClipUnplayable },
         { folder, kClipMissing },  // no file to open there
         { noDrive, kClipMissing },
+        { "C:\\%s%n%x%%.avi", kClipMissing },  // the path goes into the text as it stands
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
