@@ -79,9 +79,10 @@ POINT CentreOf(const RECT& rc)
     return { (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2 };
 }
 
-bool ConfigDialog::Open(const std::string& args, const std::vector<std::string>& extraEnv)
+bool ConfigDialog::Open(const std::string& args, const std::vector<std::string>& extraEnv,
+                        const std::string& exe)
 {
-    if (!m_process.Start(args, SaverPath(), extraEnv))
+    if (!m_process.Start(args, exe, extraEnv))
         return false;
     m_hDlg = WaitForProcessWindow(m_process.Id(), "#32770", 20000);
     return m_hDlg != nullptr;

@@ -29,7 +29,9 @@ POINT CentreOf(const RECT& rc);
 // One run of lumaspire.scr showing its configuration dialog.
 class ConfigDialog {
 public:
-    bool Open(const std::string& args = "/c", const std::vector<std::string>& extraEnv = {});
+    // Starts exe (the built lumaspire.scr unless given) with args.
+    bool Open(const std::string& args = "/c", const std::vector<std::string>& extraEnv = {},
+              const std::string& exe = SaverPath());
 
     HWND Dlg() const { return m_hDlg; }
     HWND Item(int id) const { return ::GetDlgItem(m_hDlg, id); }

@@ -1,13 +1,10 @@
 // lumaspire-setup.exe run silently as a user or the update flow runs it: what it leaves in
 // the system folder and the registry, what its uninstaller takes away, and the update
 // case where the saver being replaced is running.
-#include "common/TestSupport.h"
+#include "installer/InstallerSupport.h"
 
 #include <windows.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,174 +12,7 @@
 
 namespace {
 
-const char kDesktopKey[] = "Control Panel\\Desktop";
-const char kUninstallKey[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tollvane Lumaspire";
-const char kSessionKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const DWORD kRunTimeoutMs = 180000;  // the installer runs under an emulator here
-
-std::string SystemDir()
-{
-    char dir[MAX_PATH] = {};
-    UINT n = ::GetSystemDirectoryA(dir, MAX_PATH);
-    return std::string(dir, n) + "\\";
-}
-
-std::string InstalledSaver() { return SystemDir() + "lumaspire.scr"; }
-std::string SetupPath() { return ExeDir() + "lumaspire-setup.exe"; }
-
-bool ReadBytes(const std::string& path, std::vector<char>* bytes)
-{
-    std::ifstream f(path, std::ios::binary);
-    bytes->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return f.good() || f.eof();
-}
-
-bool WriteBytes(const std::string& path, const std::vector<char>& bytes)
-{
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    return static_cast<bool>(f.write(bytes.data(), bytes.size()));
-}
-
-bool Exists(const std::string& path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Files of the system folder matching the pattern (names only).
-std::vector<std::string> SystemFiles(const char* pattern)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA((SystemDir() + pattern).c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(fd.cFileName);
-    while (::FindNextFileA(h, &fd));
-    ::FindClose(h);
-    return names;
-}
-
-// A REG_SZ value, or "<none>" when it is missing.
-std::string RegText(HKEY root, const char* key, const char* name)
-{
-    char buf[1024] = {};
-    DWORD size = sizeof(buf) - 1, type = 0;
-    HKEY h;
-    if (::RegOpenKeyExA(root, key, 0, KEY_READ | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS)
-        return "<none>";
-    LONG rc = ::RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
-    ::RegCloseKey(h);
-    if (rc != ERROR_SUCCESS)
-        return "<none>";
-    if (type != REG_SZ && type != REG_EXPAND_SZ)
-        return "<type " + std::to_string(type) + ">";
-    return buf;
-}
-
-bool KeyExists(HKEY root, const char* key)
-{
-    HKEY h;
-    if (::RegOpenKeyExA(root, key, 0, KEY_READ | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(h);
-    return true;
-}
-
-void SetRegText(HKEY root, const char* key, const char* name, const std::string& text)
-{
-    HKEY h;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                               &h, nullptr));
-    ::RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                     static_cast<DWORD>(text.size() + 1));
-    ::RegCloseKey(h);
-}
-
-// Puts a value back as it was (or deletes it) when the test ends.
-class SavedRegValue {
-public:
-    SavedRegValue(HKEY root, const char* key, const char* name)
-        : m_root(root), m_key(key), m_name(name)
-    {
-        HKEY h;
-        if (::RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
-            return;
-        DWORD size = 0;
-        if (::RegQueryValueExA(h, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
-            m_data.resize(size);
-            m_existed = ::RegQueryValueExA(h, name, nullptr, &m_type, m_data.data(), &size) ==
-                        ERROR_SUCCESS;
-        }
-        ::RegCloseKey(h);
-    }
-    ~SavedRegValue()
-    {
-        HKEY h;
-        if (::RegCreateKeyExA(m_root, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
-                              nullptr) != ERROR_SUCCESS)
-            return;
-        if (m_existed)
-            ::RegSetValueExA(h, m_name.c_str(), 0, m_type, m_data.data(),
-                             static_cast<DWORD>(m_data.size()));
-        else
-            ::RegDeleteValueA(h, m_name.c_str());
-        ::RegCloseKey(h);
-    }
-
-private:
-    HKEY m_root;
-    std::string m_key, m_name;
-    bool m_existed = false;
-    DWORD m_type = 0;
-    std::vector<BYTE> m_data;
-};
-
-// Exit code of the program, STILL_ACTIVE when it is still running after the time-out.
-DWORD Run(const std::string& exe, const char* args)
-{
-    SaverProcess process;
-    return process.Start(args, exe) ? process.WaitExit(kRunTimeoutMs) : static_cast<DWORD>(-1);
-}
-
-DWORD RunSetupSilently() { return Run(SetupPath(), "/S"); }
-
-// The uninstaller runs a copy of itself from the temporary folder and returns at once, so
-// its work is awaited by what it removes.
-bool UninstallSilentlyAndWait()
-{
-    std::string quoted = RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
-    if (quoted.size() < 3 || Run(quoted.substr(1, quoted.size() - 2), "/S") != 0)
-        return false;
-    return PumpUntil([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) &&
-                                 !Exists(InstalledSaver()); },
-                     kRunTimeoutMs);
-}
-
-std::string ShortPath(const std::string& path)
-{
-    char buf[MAX_PATH] = {};
-    DWORD n = ::GetShortPathNameA(path.c_str(), buf, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::string(buf, n) : std::string();
-}
-
-std::string FileVersionOf(const std::string& path)
-{
-    DWORD handle = 0;
-    DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
-    std::vector<BYTE> block(size);
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT len = 0;
-    if (!size || !::GetFileVersionInfoA(path.c_str(), 0, size, block.data()) ||
-        !::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info)
-        return "";
-    char text[64];
-    std::snprintf(text, sizeof(text), "%u.%u.%u.%u", HIWORD(info->dwFileVersionMS),
-                  LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS),
-                  LOWORD(info->dwFileVersionLS));
-    return text;
-}
+using namespace installer_test;
 
 class InstallerTest : public ::testing::Test {
 protected:
@@ -193,16 +23,6 @@ protected:
         RemoveInstallation();
     }
     void TearDown() override { RemoveInstallation(); }
-
-    // Leaves neither an installation nor files of one behind, whatever a test did.
-    void RemoveInstallation()
-    {
-        if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey))
-            UninstallSilentlyAndWait();
-        for (const std::string& name : SystemFiles("lumaspire.scr*"))
-            ::DeleteFileA((SystemDir() + name).c_str());
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
-    }
 
     std::vector<char> m_built;
     ScopedSettingsKey m_settings;

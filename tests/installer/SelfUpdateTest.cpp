@@ -1,0 +1,165 @@
+// A user's self-update from one version to the next: the installed 1.0.6.0 saver's
+// configuration dialog finds 1.0.7.0 on the maker's host (the TLS test server), downloads
+// its lumaspire-setup.exe, runs it, and the user finishes the installer's window. The
+// system folder then holds the new saver, and it plays.
+#include "installer/InstallerSupport.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/ConfigDialogDriver.h"
+#include "common/TlsTestSupport.h"
+
+namespace {
+
+using namespace installer_test;
+
+const char kSettingsKey[] = "Software\\Tollvane\\Lumaspire";
+const char kPrompt[] = "检测到已有可用的新版，\n您想更新至最新版本吗？";
+const char kSaverClass[] = "WindowsScreenSaverClass";
+const char kNewVersion[] = "1.0.7.0";
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The installer's own window: a dialog titled with the product's name that belongs to
+// neither this process nor the configuration dialog's.
+struct InstallerSearch {
+    DWORD configPid;
+    HWND found;
+};
+
+BOOL CALLBACK FindInstallerWindow(HWND hWnd, LPARAM lParam)
+{
+    InstallerSearch* s = reinterpret_cast<InstallerSearch*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    char cls[32] = {};
+    ::GetClassNameA(hWnd, cls, sizeof(cls));
+    if (pid == s->configPid || pid == ::GetCurrentProcessId() || !::IsWindowVisible(hWnd) ||
+        std::string(cls) != "#32770" || TextOf(hWnd).rfind("Tollvane Lumaspire", 0) != 0)
+        return TRUE;
+    s->found = hWnd;
+    return FALSE;
+}
+
+HWND InstallerWindow(DWORD configPid)
+{
+    InstallerSearch s = { configPid, nullptr };
+    ::EnumWindows(FindInstallerWindow, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+bool CentreShowsPicture()
+{
+    HDC hdc = ::GetDC(nullptr);
+    COLORREF c = ::GetPixel(hdc, ::GetSystemMetrics(SM_CXSCREEN) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2);
+    ::ReleaseDC(nullptr, hdc);
+    // The clip is coloured throughout; the saver's background is black.
+    return c != CLR_INVALID && (GetRValue(c) > 150 || GetGValue(c) > 150 || GetBValue(c) > 150);
+}
+
+class SelfUpdate : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string update = ExeDir() + "update-107\\";
+        ASSERT_EQ(kNewVersion, FileVersionOf(update + "lumaspire.scr")) << "the update build";
+        ASSERT_TRUE(m_server.Load()) << "the tls_update_server fixture is not running";
+        m_trust.reset(new ScopedTrustedAuthority(m_server.TrustedAuthority()));
+        ASSERT_TRUE(m_trust->Trusted());
+        m_proxy.reset(new ScopedInternetProxy(m_server.ProxyPort()));
+        ASSERT_TRUE(m_server.PutFile("lumaspire\\setup.exe", ReadAll(update + "lumaspire-setup.exe")));
+        ASSERT_TRUE(m_server.PutFile("lumaspire\\upgrade.txt",
+                                     std::string("version=") + kNewVersion +
+                                         "\r\nurl=https://www.tollvane.example/lumaspire/setup.exe\r\n"));
+        m_server.ClearRequests();
+        m_temp = ExeDir() + "selfupdate-temp";
+        RemoveTree(m_temp);
+        ASSERT_TRUE(::CreateDirectoryA(m_temp.c_str(), nullptr));
+        RemoveInstallation();
+    }
+
+    void TearDown() override
+    {
+        if (m_saver.Running()) {
+            PressKey(VK_ESCAPE);
+            m_saver.WaitExit(10000);
+        }
+        RemoveInstallation();
+        RemoveTree(m_temp);
+    }
+
+    TlsUpdateServer m_server;
+    std::unique_ptr<ScopedTrustedAuthority> m_trust;
+    std::unique_ptr<ScopedInternetProxy> m_proxy;
+    std::string m_temp;
+    SaverProcess m_saver;
+    ScopedSettingsKey m_settings;
+    ScopedRegValue m_autoUpdate{ kSettingsKey, "Auto Update", 1 };
+    SavedRegValue m_desktopSaver{ HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE" };
+    SavedRegValue m_active{ HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveActive" };
+    // The replaced saver, still running, is also scheduled for removal at reboot.
+    SavedRegValue m_pending{ HKEY_LOCAL_MACHINE, kSessionKey, "PendingFileRenameOperations" };
+};
+
+}  // namespace
+
+TEST_F(SelfUpdate, InstalledSaverUpdatesItselfToTheNextVersionWhichThenPlays)
+{
+    ASSERT_EQ(0u, RunSetupSilently());
+    std::string installed = InstalledSaver();
+    std::string oldVersion = FileVersionOf(installed);
+    ASSERT_FALSE(oldVersion.empty());
+    ASSERT_NE(kNewVersion, oldVersion);
+
+    // The installed saver's settings, as Display Properties opens them.
+    ConfigDialog dlg;
+    ASSERT_TRUE(dlg.Open("/c", { "TEMP=" + m_temp, "TMP=" + m_temp }, installed));
+    HWND hPrompt = dlg.WaitForOtherDialog(60000, [](HWND h) { return PartsOf(h).text == kPrompt; });
+    ASSERT_TRUE(hPrompt) << "no update prompt";
+    ::PostMessageA(::GetDlgItem(hPrompt, IDYES), BM_CLICK, 0, 0);
+
+    // The downloaded installer shows its own window (it was started without /S); the
+    // user closes it once its button is enabled again, which it is when it has finished.
+    HWND hSetup = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        hSetup = InstallerWindow(dlg.ProcessId());
+        return hSetup && ::IsWindowEnabled(::GetDlgItem(hSetup, IDOK)) &&
+               FileVersionOf(installed) == kNewVersion;
+    }, kRunTimeoutMs)) << "the installer did not finish; installed version " << FileVersionOf(installed);
+    KeepShot("update-installer-done", hSetup);
+    EXPECT_TRUE(m_server.Requests().size() >= 2);
+    ::PostMessageA(::GetDlgItem(hSetup, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hSetup); }, 30000)) << "the installer's window stayed";
+
+    EXPECT_EQ(kNewVersion, RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"));
+    EXPECT_STRCASEEQ(ShortPath(installed).c_str(),
+                     RegText(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE").c_str());
+    // The old saver still shows its dialog and closes normally.
+    EXPECT_TRUE(dlg.StillOpen());
+    dlg.PostClick(IDCANCEL);
+    EXPECT_EQ(0u, dlg.WaitExit(30000));
+
+    // The new saver plays a clip full screen and closes on a key.
+    ScopedRegValue clip(kSettingsKey, "Movie File Path", (ExeDir() + "clips\\colors.avi").c_str());
+    ScopedRegValue view(kSettingsKey, "View Size Option", 1);
+    ScopedRegValue loop(kSettingsKey, "Loop Movie", 1);
+    MoveMouseTo(10, 10);
+    ASSERT_TRUE(m_saver.Start("/s", installed));
+    HWND hWnd = WaitForWindow(kSaverClass, "Screen Saver", 30000);
+    ASSERT_TRUE(hWnd) << "no saver window";
+    EXPECT_TRUE(PumpUntil(CentreShowsPicture, 30000)) << "the clip's picture never appeared";
+    PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
+    PressKey(VK_ESCAPE);
+    EXPECT_EQ(0u, m_saver.WaitExit(15000));
+}
