@@ -17,8 +17,8 @@ export ASAN_SYMBOLIZER_PATH=/usr/bin/addr2line
 
 # target: program sources it is built from
 declare -A sources=(
-  [keyvalue]="update/XKeyValueFile.cpp support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp"
-  [pack]="support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp"
+  [keyvalue]="update/XKeyValueFile.cpp support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp support/FormatText.cpp"
+  [pack]="support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp support/FormatText.cpp"
   [switches]="host/SaverHost.cpp"
   [path]="support/PathUtil.cpp"
 )
@@ -32,7 +32,7 @@ fi
 # GetProcAddress results are cast by design, as in the program.
 flags=(-std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -Wno-cast-function-type-mismatch
-       -Ifuzz/shim -I.)
+       -Ifuzz/shim -I. -include fuzz/shim/crt.h)
 for t in "${targets[@]}"; do
   bin=$out/${t}_fuzz
   inputs=(fuzz/${t}_fuzz.cpp fuzz/shim/shim.cpp ${sources[$t]})

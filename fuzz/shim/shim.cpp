@@ -1,6 +1,7 @@
 // Trivial Linux definitions of the Win32 functions declared in windows.h.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -208,3 +209,19 @@ BOOL GetCursorPos(POINT* pt)
     return TRUE;
 }
 HCURSOR SetCursor(HCURSOR) { return nullptr; }
+
+int _vsnprintf(char* buffer, size_t count, const char* format, va_list args)
+{
+    char whole[4096];
+    int n = vsnprintf(whole, sizeof(whole), format, args);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof(whole))
+        return -1;
+    if (static_cast<size_t>(n) > count) {
+        memcpy(buffer, whole, count);
+        return -1;
+    }
+    memcpy(buffer, whole, static_cast<size_t>(n));
+    if (static_cast<size_t>(n) < count)
+        buffer[n] = '\0';
+    return n;
+}

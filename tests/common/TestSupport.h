@@ -29,6 +29,7 @@ public:
     DWORD WaitExit(DWORD timeoutMs);
     bool Running() const;
     DWORD Id() const { return m_pi.dwProcessId; }
+    HANDLE Handle() const { return m_pi.hProcess; }
     void Kill();
 
 private:
