@@ -7,12 +7,6 @@
 #include "ShimControl.h"
 #include "update/XKeyValueFile.h"
 
-#define CHECK(x) \
-    do {         \
-        if (!(x))  \
-            abort(); \
-    } while (0)
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // First byte: key length; then the key; the rest is the file.

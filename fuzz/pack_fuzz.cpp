@@ -9,12 +9,6 @@
 #include "support/PathKey.h"
 #include "support/XFile.h"
 
-#define CHECK(x) \
-    do {         \
-        if (!(x))  \
-            abort(); \
-    } while (0)
-
 namespace {
 
 const char kPackName[] = "<pack>";

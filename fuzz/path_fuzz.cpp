@@ -10,12 +10,6 @@
 #include "ShimControl.h"
 #include "support/PathUtil.h"
 
-#define CHECK(x) \
-    do {         \
-        if (!(x))  \
-            abort(); \
-    } while (0)
-
 namespace {
 
 const char* g_path;

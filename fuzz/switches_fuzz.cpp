@@ -9,12 +9,6 @@
 #include "host/SaverHost.h"
 #include "host/ScreenArea.h"
 
-#define CHECK(x) \
-    do {         \
-        if (!(x))  \
-            abort(); \
-    } while (0)
-
 // The parts of the host in other files: nothing to do without windows.
 LRESULT SaverWindowBridge(HWND, UINT, WPARAM, LPARAM) { return 0; }
 INT_PTR CALLBACK DialogBridge(HWND, UINT, WPARAM, LPARAM) { return 0; }

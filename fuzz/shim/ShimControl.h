@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 
 // Registers a file of these bytes (copied) under exactly this name; replaces one of the
 // same name. At most a few files exist at once.
@@ -19,3 +20,10 @@ void ShimSetWin9x(bool win9x);
 // returns, with *error as the last error when it fails.
 typedef bool (*ShimCreateDirectoryHook)(const char* path, unsigned long* error);
 void ShimSetCreateDirectoryHook(ShimCreateDirectoryHook hook);
+
+// A broken property of the parser under test: libFuzzer keeps the input that did it.
+#define CHECK(x)         \
+    do {                 \
+        if (!(x))        \
+            abort();     \
+    } while (0)
