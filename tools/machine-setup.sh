@@ -9,7 +9,6 @@ set -euo pipefail
 
 ROOT=${LUMASPIRE_ROOT:-/opt/lumaspire-root}
 REPO=$(cd "$(dirname "$0")/.." && pwd)
-STAMP="$ROOT/.lumaspire-packages-v4"
 # The Debian archive this machine is set to fetch from (its own apt configuration):
 # the first source of the main archive, in deb822 files or one-line lists.
 debian_mirror() {
@@ -30,7 +29,10 @@ PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix mingw-w
   libxi6:i386 libxcursor1:i386 libxrandr2:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386
   libxrender1:i386 libxxf86vm1:i386 libgl1:i386 libegl1:i386 libosmesa6:i386 libgl1-mesa-dri:i386
   libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross
-  g++-mingw-w64-i686-win32 openssl x11-xserver-utils nsis clang libclang-rt-19-dev mpv"
+  g++-mingw-w64-i686-win32 openssl x11-xserver-utils nsis clang libclang-rt-19-dev mpv
+  pulseaudio pulseaudio-utils"
+# The stamp names the package list it stands for: a changed list installs again by itself.
+STAMP="$ROOT/.lumaspire-packages-$(echo $PACKAGES | md5sum | cut -c1-12)"
 
 log() { echo "machine-setup: $*" >&2; }
 
