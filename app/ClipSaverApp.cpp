@@ -28,7 +28,7 @@ int CClipSaverApp::ExitInstance()
 
 CScreenSaverWnd* CClipSaverApp::CreateSaverWindow()
 {
-    CClipSaverWnd* pWnd = new (std::nothrow) CClipSaverWnd;
+    CClipSaverWnd* pWnd = new (std::nothrow) CClipSaverWnd(&m_bPlaying);
     if (pWnd)
         pWnd->SetEraseBackground(TRUE);
     return pWnd;

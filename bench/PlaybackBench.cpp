@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -62,59 +60,6 @@ bool CentreIsPainted()
     return c != CLR_INVALID && (GetRValue(c) > 40 || GetGValue(c) > 40 || GetBValue(c) > 40);
 }
 
-// RVA of an exported symbol, read from the file's export directory.
-DWORD ExportRva(const std::string& file, const char* name)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (image.size() < sizeof(IMAGE_DOS_HEADER))
-        return 0;
-    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
-    auto sections = IMAGE_FIRST_SECTION(nt);
-    auto toOffset = [&](DWORD rva) -> const char* {
-        for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-            const IMAGE_SECTION_HEADER& s = sections[i];
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
-                return image.data() + s.PointerToRawData + (rva - s.VirtualAddress);
-        }
-        return nullptr;
-    };
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(toOffset(dir.VirtualAddress));
-    if (!dir.VirtualAddress || !exports)
-        return 0;
-    auto names = reinterpret_cast<const DWORD*>(toOffset(exports->AddressOfNames));
-    auto ordinals = reinterpret_cast<const WORD*>(toOffset(exports->AddressOfNameOrdinals));
-    auto functions = reinterpret_cast<const DWORD*>(toOffset(exports->AddressOfFunctions));
-    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-        const char* n = toOffset(names[i]);
-        if (n && strcmp(n, name) == 0)
-            return functions[ordinals[i]];
-    }
-    return 0;
-}
-
-struct Counters {
-    LONG decoded = 0;
-    LONG shown = 0;
-};
-
-bool ReadCounters(HANDLE hProcess, DWORD rva, Counters* pCounters)
-{
-    HMODULE modules[1];
-    DWORD needed = 0;
-    if (!::EnumProcessModules(hProcess, modules, sizeof(modules), &needed) || !needed)
-        return false;
-    LONG values[2];
-    SIZE_T got = 0;
-    if (!::ReadProcessMemory(hProcess, reinterpret_cast<BYTE*>(modules[0]) + rva, values, sizeof(values), &got))
-        return false;
-    pCounters->decoded = values[0];
-    pCounters->shown = values[1];
-    return true;
-}
-
 // The helper of tools/bench-players.py; returns the exit code.
 int Watch(const std::string& clip)
 {
@@ -131,13 +76,12 @@ int Watch(const std::string& clip)
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hWnd, &pid);
     HANDLE hProcess = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    const DWORD rva = ExportRva(SaverPath(), "g_playbackCounters");
-    Counters c, last;
+    SaverCounters c, last;
     double start = Now(), lastChange = Now();
     // The pass is over when the counters have stood still for 2 s after the first frame.
     while (Now() - start < 120000) {
         PumpFor(200);
-        if (!ReadCounters(hProcess, rva, &c))
+        if (!ReadPlaybackCounters(hProcess, &c))
             continue;
         if (c.decoded != last.decoded) {
             last = c;
@@ -194,15 +138,14 @@ int main(int argc, char** argv)
 
     // Every frame of the clip, once, full screen.
     WriteSettings(clip, 2, 0);
-    DWORD rva = ExportRva(SaverPath(), "g_playbackCounters");
     SaverProcess p;
     p.Start("/s");
     HANDLE hProcess = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, p.Id());
-    Counters c, last;
+    SaverCounters c, last;
     double playStart = 0, lastChange = Now();
     for (;;) {
         PumpFor(250);
-        if (!ReadCounters(hProcess, rva, &c))
+        if (!ReadPlaybackCounters(hProcess, &c))
             continue;
         if (c.decoded && !playStart)
             playStart = Now();

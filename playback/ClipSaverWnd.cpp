@@ -2,9 +2,9 @@
 
 #include <ddraw.h>
 
-#include "app/ClipSaverApp.h"
 #include "host/ScreenArea.h"
 #include "playback/ComPtr.h"
+#include "playback/ReaderPlayer.h"
 #include "playback/StreamPlayer.h"
 #include "resources/resource.h"
 #include "settings/SettingsDlg.h"
@@ -13,7 +13,44 @@
 namespace {
 const int kStopWaits = 10;
 const DWORD kStopWaitMs = 200;
+
+// The engines in the order they are tried: DirectShow's multimedia stream, then Media
+// Foundation's source reader for the clips DirectShow cannot open (MP4, MOV and MKV on
+// Windows 7 and later have no DirectShow source).
+typedef PlayResult (*PlayEngine)(const PlaybackRequest&, IDirectDraw*, LONG*);
+const PlayEngine kEngines[] = { PlayWithStream, PlayWithReader };
+const int kEngineCount = sizeof(kEngines) / sizeof(kEngines[0]);
+
+// 100 ns units as a signed stream time; a time past its range stays the largest.
+LONGLONG StreamTime(ULONGLONG t)
+{
+    const ULONGLONG largest = 0x7FFFFFFFFFFFFFFFull;
+    return static_cast<LONGLONG>(t > largest ? largest : t);
+}
+
+PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LONG* pPlaying)
+{
+    ULONGLONG start = 0, end = 0;
+    s.GetClipTimes(&start, &end);
+    PlaybackRequest r;
+    r.hWnd = hWnd;
+    r.clipPath = s.m_strClipPath;
+    r.startTime = s.m_bStartTime ? StreamTime(start) : 0;
+    r.endTime = StreamTime(end);
+    r.useEndTime = s.m_bEndTime != 0;
+    r.loop = s.m_bLoop != 0;
+    r.mute = s.m_bMute != 0;
+    r.pGeometry = &s;
+    r.pPlaying = pPlaying;
+    return r;
+}
 }  // namespace
+
+CSettingsDlg* CClipSaverWnd::Settings()
+{
+    CScreenSaverApp* pApp = GetScreenSaverApp();
+    return pApp ? static_cast<CSettingsDlg*>(pApp->GetConfigDlg()) : nullptr;
+}
 
 BEGIN_MESSAGE_MAP(CClipSaverWnd, CScreenSaverWnd)
     ON_WM_DESTROY()
@@ -34,26 +71,23 @@ void CClipSaverWnd::Restart()
 
 bool CClipSaverWnd::StartPlayback()
 {
-    CClipSaverApp* pApp = GetClipSaverApp();
-    if (!pApp || !pApp->GetSettings())
+    if (!Settings())
         return false;
     m_bStatusShown = 0;
-    m_hPlaybackThread = ::CreateThread(nullptr, 0, PlaybackThreadProc, nullptr, 0, nullptr);
+    m_hPlaybackThread = ::CreateThread(nullptr, 0, PlaybackThreadProc, this, 0, nullptr);
     return m_hPlaybackThread != nullptr;
 }
 
 void CClipSaverWnd::StopPlayback()
 {
-    CClipSaverApp* pApp = GetClipSaverApp();
-    if (pApp)
-        pApp->m_bPlaying = 0;
+    *m_pPlaying = 0;
     if (m_hPlaybackThread) {
         bool ended = false;
         for (int i = 0; i < kStopWaits && !ended; ++i) {
             ended = ::WaitForSingleObject(m_hPlaybackThread, kStopWaitMs) == WAIT_OBJECT_0;
             // A thread that had not started yet sets the flag when it does.
-            if (!ended && pApp)
-                pApp->m_bPlaying = 0;
+            if (!ended)
+                *m_pPlaying = 0;
         }
         if (!ended)
             ::TerminateThread(m_hPlaybackThread, 0);
@@ -69,43 +103,54 @@ void CClipSaverWnd::OnDestroy()
     StopPlayback();
 }
 
-DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID)
+DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
 {
+    CClipSaverWnd* pWnd = static_cast<CClipSaverWnd*>(pParam);
     DWORD result = 0;
-    CClipSaverApp* pApp = GetClipSaverApp();
-    CSettingsDlg* pSettings = pApp ? pApp->GetSettings() : nullptr;
+    // The settings are read here, once: nobody writes them while a clip plays.
+    const CSettingsDlg* pSettings = Settings();
     if (pSettings) {
-        pApp->m_bPlaying = 1;
-        HWND hWnd = pApp->m_pMainWnd ? pApp->m_pMainWnd->m_hWnd : nullptr;
+        *pWnd->m_pPlaying = 1;
+        const PlaybackRequest request = MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying);
+        int engine = -1;  // none yet: the first one that shows the clip keeps it
         for (;;) {
             result = 0;
             ::CoInitialize(nullptr);
             ComPtr<IDirectDraw> directDraw;
             HRESULT hr = ::DirectDrawCreate(nullptr, directDraw.Receive(), nullptr);
             if (SUCCEEDED(hr))
-                hr = directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
+                hr = directDraw->SetCooperativeLevel(request.hWnd, DDSCL_NORMAL);
             if (SUCCEEDED(hr)) {
-                ComPtr<IAMMultiMediaStream> stream(OpenClipStream(pSettings->m_strClipPath, directDraw.Get()));
-                if (!stream) {
+                LONG shown = 0;
+                PlayResult played = PlayResult::CannotOpen;
+                for (int i = engine < 0 ? 0 : engine; i < kEngineCount && played != PlayResult::Played; ++i) {
+                    played = kEngines[i](request, directDraw.Get(), &shown);
+                    if (played == PlayResult::Played)
+                        engine = i;
+                    if (engine >= 0)
+                        break;
+                }
+                // Nothing could open the clip, or nothing ever showed it: the status text says why.
+                if (played == PlayResult::CannotOpen || (engine < 0 && played != PlayResult::Played)) {
                     directDraw.Release();
                     ::CoUninitialize();
-                    break;  // result 0: the status text says why
+                    break;  // result 0
                 }
-                if (PlayStream(stream.Get(), directDraw.Get()) == 0 && pSettings->m_bLoop)
-                    PauseAfterEmptyPass(&pApp->m_bPlaying);  // nothing to show: do not reopen at once
-            } else if (pSettings->m_bLoop) {
-                PauseAfterEmptyPass(&pApp->m_bPlaying);  // DirectDraw failed: retry, but not at full load
+                if (shown == 0 && request.loop)
+                    PauseAfterEmptyPass(request.pPlaying);  // nothing to show: do not reopen at once
+            } else if (request.loop) {
+                PauseAfterEmptyPass(request.pPlaying);  // DirectDraw failed: retry, but not at full load
             }
             directDraw.Release();
             ::CoUninitialize();
             result = 1;
-            if (!pApp->m_bPlaying || !pSettings->m_bLoop)
+            if (!*request.pPlaying || !request.loop)
                 break;
         }
-        pApp->m_bPlaying = 0;
+        *pWnd->m_pPlaying = 0;
     }
-    if (result == 0 && pApp && pApp->GetSaverWnd())
-        static_cast<CClipSaverWnd*>(pApp->GetSaverWnd())->DrawStatusText();
+    if (result == 0)
+        pWnd->DrawStatusText();
     return result;
 }
 
@@ -150,8 +195,7 @@ void CClipSaverWnd::PaintStatusText(HDC hdc)
 
 void CClipSaverWnd::DrawStatusText()
 {
-    CClipSaverApp* pApp = GetClipSaverApp();
-    CSettingsDlg* pSettings = pApp ? pApp->GetSettings() : nullptr;
+    CSettingsDlg* pSettings = Settings();
     if (!pSettings || !m_hWnd)
         return;
     // The only file check of the text: here, on the playback thread.

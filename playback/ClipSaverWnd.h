@@ -4,15 +4,20 @@
 
 #include "host/ScreenSaverApp.h"
 
+class CSettingsDlg;
+
 class CClipSaverWnd : public CScreenSaverWnd {
 public:
-    CClipSaverWnd() = default;
+    // pPlaying: the application's playing flag, which the playback thread sets while it
+    // plays and the UI thread clears to stop it.
+    explicit CClipSaverWnd(volatile LONG* pPlaying) : m_pPlaying(pPlaying) {}
     ~CClipSaverWnd() override;
 
     void Restart() override;
     bool StartPlayback();
     void StopPlayback();
-    static DWORD WINAPI PlaybackThreadProc(LPVOID);
+    // The thread's parameter is the window object.
+    static DWORD WINAPI PlaybackThreadProc(LPVOID pParam);
     // Chooses the status text for the current clip path, keeps it for repaints and
     // draws it (playback thread).
     void DrawStatusText();
@@ -31,7 +36,10 @@ protected:
 
 private:
     void PaintStatusText(HDC hdc);
+    // The settings record (held by the configuration dialog object in every mode), or null.
+    static CSettingsDlg* Settings();
 
+    volatile LONG* const m_pPlaying;
     HANDLE m_hPlaybackThread = nullptr;
     // The status text, written by the playback thread before it sets m_bStatusShown and
     // read by the UI thread only while that flag is set.

@@ -2,75 +2,27 @@
 
 #include <ddstream.h>
 
-#include "app/ClipSaverApp.h"
 #include "playback/ComPtr.h"
+#include "playback/FramePresenter.h"
 #include "settings/SettingsDlg.h"
 
-PlaybackCounters g_playbackCounters = { 0, 0 };
-
 namespace {
-
-const float kBandLow = 1.32f;
-const float kBandHigh = 1.34f;
-const float kFourThirds = 1.3333334f;
-const float kThreeQuarters = 0.75f;
 // A pass that shows no frame at all (a start time past the clip's end, a clip with no
 // pictures) is not repeated at once: looping it back to back would keep a processor
 // busy for as long as the saver runs.
 const DWORD kEmptyPassPauseMs = 200;
-
-struct Context {
-    CClipSaverApp* pApp;
-    CSettingsDlg* pSettings;
-    HWND hWnd;  // the saver window the picture goes to
-};
-
-bool GetContext(Context* pContext)
-{
-    pContext->pApp = GetClipSaverApp();
-    pContext->pSettings = pContext->pApp ? pContext->pApp->GetSettings() : nullptr;
-    CWnd* pMain = pContext->pApp ? pContext->pApp->m_pMainWnd : nullptr;
-    pContext->hWnd = pMain ? pMain->m_hWnd : nullptr;
-    return pContext->pSettings != nullptr;
-}
-
-// The saver window's client area on the screen, clipped to the screen.
-RECT ViewArea(HWND hWnd)
-{
-    RECT client;
-    ::GetClientRect(hWnd, &client);
-    ::ClientToScreen(hWnd, reinterpret_cast<POINT*>(&client.left));
-    ::ClientToScreen(hWnd, reinterpret_cast<POINT*>(&client.right));
-    RECT screen = { 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN) };
-    RECT area;
-    if (!::IntersectRect(&area, &client, &screen))
-        area = RECT{ client.left, client.top, client.left, client.top };
-    return area;
-}
-
 }  // namespace
 
-void CorrectAspect(DWORD* pWidth, DWORD* pHeight)
+void PauseAfterEmptyPass(const volatile LONG* pPlaying)
 {
-    float width = static_cast<float>(*pWidth);
-    float height = static_cast<float>(*pHeight);
-    if (height <= 0.0f)
-        return;
-    float ratio = width / height;
-    if (ratio > kBandLow && ratio < kBandHigh) {
-        if (*pWidth % 4 != 0)
-            *pWidth = static_cast<DWORD>(height * kFourThirds);
-        else
-            *pHeight = static_cast<DWORD>(width * kThreeQuarters);
-    }
+    // In short steps, so a stop request never waits for the whole pause.
+    const DWORD step = 10;
+    for (DWORD waited = 0; *pPlaying && waited < kEmptyPassPauseMs; waited += step)
+        ::Sleep(step);
 }
 
-IAMMultiMediaStream* OpenClipStream(const char* path, IDirectDraw* pDirectDraw)
+IAMMultiMediaStream* OpenClipStream(const char* path, bool mute, IDirectDraw* pDirectDraw)
 {
-    Context ctx;
-    if (!GetContext(&ctx))
-        return nullptr;
-
     ComPtr<IAMMultiMediaStream> stream;
     if (FAILED(::CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IAMMultiMediaStream, stream.ReceiveVoid())) || !stream)
@@ -84,7 +36,7 @@ IAMMultiMediaStream* OpenClipStream(const char* path, IDirectDraw* pDirectDraw)
     HRESULT hr = stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr);
     if (SUCCEEDED(hr))
         hr = stream->AddMediaStream(pDirectDraw, &MSPID_PrimaryVideo, 0, nullptr);
-    if (SUCCEEDED(hr) && !ctx.pSettings->m_bMute) {
+    if (SUCCEEDED(hr) && !mute) {
         // Without a sound device no audio renderer can be added: the picture still plays.
         stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, AMMSF_ADDDEFAULTRENDERER, nullptr);
     }
@@ -108,75 +60,46 @@ bool SeekToStart(IMultiMediaStream* pStream, STREAM_TIME start)
     return SUCCEEDED(pStream->Seek(start));
 }
 
-void PauseAfterEmptyPass(const volatile LONG* pPlaying)
+PlayResult PlayWithStream(const PlaybackRequest& request, IDirectDraw* pDirectDraw, LONG* pShown)
 {
-    // In short steps, so a stop request never waits for the whole pause.
-    const DWORD step = 10;
-    for (DWORD waited = 0; *pPlaying && waited < kEmptyPassPauseMs; waited += step)
-        ::Sleep(step);
+    *pShown = 0;
+    ComPtr<IAMMultiMediaStream> stream(OpenClipStream(request.clipPath, request.mute, pDirectDraw));
+    if (!stream)
+        return PlayResult::CannotOpen;
+    return PlayStream(stream.Get(), pDirectDraw, request, pShown);
 }
 
-LONG PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
+PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, const PlaybackRequest& request,
+                      LONG* pShown)
 {
-    LONG shownInAll = 0;
-    Context ctx;
-    if (!GetContext(&ctx))
-        return shownInAll;
-    CSettingsDlg* s = ctx.pSettings;
-
-    // Released in reverse order of declaration, after the clipper is detached below.
+    // Released in reverse order of declaration; the presenter detaches its clipper.
     ComPtr<IMediaStream> videoStream;
     ComPtr<IDirectDrawMediaStream> ddStream;
+    CFramePresenter presenter;
     ComPtr<IDirectDrawStreamSample> sample;
-    ComPtr<IDirectDrawSurface> primary;
-    ComPtr<IDirectDrawSurface> offscreen;
-    ComPtr<IDirectDrawClipper> clipper;
 
-    HRESULT hr = pDirectDraw->CreateClipper(0, clipper.Receive(), nullptr);
-    if (SUCCEEDED(hr))
-        hr = clipper->SetHWnd(0, ctx.hWnd);
-
-    DDSURFACEDESC desc = {};
-    desc.dwSize = sizeof(desc);
-    desc.dwFlags = DDSD_CAPS;
-    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-    if (SUCCEEDED(hr))
-        hr = pDirectDraw->CreateSurface(&desc, primary.Receive(), nullptr);
-    if (SUCCEEDED(hr))
-        hr = primary->SetClipper(clipper.Get());  // every blit stays inside the saver window
-
-    if (SUCCEEDED(hr))
-        hr = pStream->GetMediaStream(MSPID_PrimaryVideo, videoStream.Receive());
+    HRESULT hr = pStream->GetMediaStream(MSPID_PrimaryVideo, videoStream.Receive());
     if (SUCCEEDED(hr))
         hr = videoStream->QueryInterface(IID_IDirectDrawMediaStream, ddStream.ReceiveVoid());
-    if (SUCCEEDED(hr)) {
-        desc = DDSURFACEDESC();
-        desc.dwSize = sizeof(desc);
-        hr = ddStream->GetFormat(&desc, nullptr, nullptr, nullptr);
-    }
-
-    DWORD width = desc.dwWidth;
-    DWORD height = desc.dwHeight;
-    CorrectAspect(&width, &height);
-    RECT sampleRect = { 0, 0, static_cast<LONG>(width), static_cast<LONG>(height) };
-
-    if (SUCCEEDED(hr)) {
-        // The display's own pixel format: the stream converts into it.
-        desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-        desc.dwWidth = width;
-        desc.dwHeight = height;
-        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-        hr = pDirectDraw->CreateSurface(&desc, offscreen.Receive(), nullptr);
-    }
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
     if (SUCCEEDED(hr))
-        hr = ddStream->CreateSample(offscreen.Get(), &sampleRect, 0, sample.Receive());
+        hr = ddStream->GetFormat(&desc, nullptr, nullptr, nullptr);
+    // The offscreen surface takes the display's pixel format: the stream converts into it.
+    if (SUCCEEDED(hr))
+        hr = presenter.Create(pDirectDraw, request.hWnd, desc.dwWidth, desc.dwHeight, 1);
+    RECT sampleRect = presenter.SampleRect();
+    if (SUCCEEDED(hr))
+        hr = ddStream->CreateSample(presenter.Offscreen(), &sampleRect, 0, sample.Receive());
 
-    ULONGLONG startTime = 0, endTime = 0;
-    s->GetClipTimes(&startTime, &endTime);
-    const STREAM_TIME start = s->m_bStartTime ? static_cast<STREAM_TIME>(startTime) : 0;
-    const STREAM_TIME end = static_cast<STREAM_TIME>(endTime);
+    // A stream that opens but cannot hand out a single frame (Wine's DirectShow with an
+    // uncompressed RGB24 AVI) is no picture: another engine may play it.
+    if (FAILED(hr))
+        return PlayResult::FirstFrameFailed;
 
-    bool again = SUCCEEDED(hr);
+    const STREAM_TIME start = request.startTime;
+    const STREAM_TIME end = request.endTime;
+    bool again = true, firstPass = true;
     while (again) {
         bool seekable = SeekToStart(pStream, start);
         pStream->SetState(STREAMSTATE_RUN);
@@ -184,30 +107,30 @@ LONG PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
         // Some streams count their time from the start of running rather than from the
         // clip's beginning; the first reading tells which, so the end time stays a
         // position in the clip either way.
-        bool firstReading = true;
+        bool firstReading = true, firstUpdate = true;
         STREAM_TIME timeOffset = 0;
         LONG shown = 0;
 
-        while (ctx.pApp->m_bPlaying) {
-            if (sample->Update(0, nullptr, nullptr, 0) != S_OK)
+        while (*request.pPlaying) {
+            hr = sample->Update(0, nullptr, nullptr, 0);
+            if (hr != S_OK) {
+                // An error before the clip's first frame: another engine may play it.
+                if (firstPass && firstUpdate && FAILED(hr)) {
+                    pStream->SetState(STREAMSTATE_STOP);
+                    return PlayResult::FirstFrameFailed;
+                }
                 break;  // end of the stream, or an error
+            }
+            firstUpdate = false;
             ++g_playbackCounters.framesDecoded;
 
-            RECT area = ViewArea(ctx.hWnd);
-            RECT placed = sampleRect;
-            s->CalcViewRect(area, &placed);
-            hr = primary->Blt(&placed, offscreen.Get(), nullptr, DDBLT_WAIT, nullptr);
-            if (hr == DDERR_SURFACELOST) {
-                primary->Restore();
-                offscreen->Restore();
-            } else if (FAILED(hr)) {
+            hr = presenter.Present(*request.pGeometry);
+            if (FAILED(hr))
                 break;
-            } else {
-                ++g_playbackCounters.framesShown;
+            if (hr == S_OK)
                 ++shown;
-            }
 
-            if (s->m_bEndTime) {
+            if (request.useEndTime) {
                 STREAM_TIME now = 0;
                 if (SUCCEEDED(pStream->GetTime(&now))) {
                     if (firstReading && seekable && start > 0 && now < start)
@@ -219,19 +142,11 @@ LONG PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw)
             }
         }
         pStream->SetState(STREAMSTATE_STOP);
-        shownInAll += shown;
-        again = ctx.pApp->m_bPlaying && s->m_bLoop && seekable;
+        firstPass = false;
+        *pShown += shown;
+        again = *request.pPlaying && request.loop && seekable;
         if (again && shown == 0)
-            PauseAfterEmptyPass(&ctx.pApp->m_bPlaying);
+            PauseAfterEmptyPass(request.pPlaying);
     }
-
-    if (primary)
-        primary->SetClipper(nullptr);
-    clipper.Release();
-    offscreen.Release();
-    primary.Release();
-    sample.Release();
-    ddStream.Release();
-    videoStream.Release();
-    return shownInAll;
+    return PlayResult::Played;
 }

@@ -2,7 +2,15 @@
 # display and Wine's services. Runs inside the environment of in-env.sh.
 BUILD_DIR=${BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}
 export BUILD_DIR
-export WINEPREFIX="$BUILD_DIR/wineprefix"
+# LUMASPIRE_PREFIX=win7 picks the prefix without Wine's catch-all DirectShow splitter
+# (made by wine_start below); the normal prefix otherwise.
+LUMASPIRE_MAIN_PREFIX="$BUILD_DIR/wineprefix"
+LUMASPIRE_WIN7_PREFIX="$BUILD_DIR/wineprefix-win7"
+if [ "${LUMASPIRE_PREFIX:-}" = win7 ]; then
+  export WINEPREFIX="$LUMASPIRE_WIN7_PREFIX"
+else
+  export WINEPREFIX="$LUMASPIRE_MAIN_PREFIX"
+fi
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 # Code page 936, as on the users' machines.
@@ -33,6 +41,9 @@ wine_run() {
 }
 
 wine_start() {
+  # The set-up below is the normal prefix's, whichever prefix this shell runs programs in.
+  local WINEPREFIX="$LUMASPIRE_MAIN_PREFIX"
+  export WINEPREFIX
   mkdir -p "$BUILD_DIR" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
   if [ -z "${DISPLAY:-}" ]; then
     local n=90
@@ -64,15 +75,33 @@ wine_start() {
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.lumaspire-ready-v5"
+    rm -rf "$LUMASPIRE_WIN7_PREFIX"
+  fi
+  # Stock Windows 7 to 11 have no DirectShow source for MP4, MOV or MKV, nor (in Wine)
+  # a DirectShow decoder for MJPEG: Wine's one catch-all GStreamer splitter opens them
+  # all. The second prefix is the first without that one registration, so DirectShow
+  # refuses there what it refuses on Windows, and the saver's second engine must play it.
+  if [ ! -f "$LUMASPIRE_WIN7_PREFIX/.lumaspire-ready-v1" ]; then
+    rm -rf "$LUMASPIRE_WIN7_PREFIX"
+    cp -a "$WINEPREFIX" "$LUMASPIRE_WIN7_PREFIX"
+    WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" wine reg delete \
+      'HKCR\CLSID\{083863F1-70DE-11D0-BD40-00A0C911CE86}\Instance\{F9D8D64E-A144-47DC-8EE0-F53498372C29}' /f \
+      </dev/null >/dev/null 2>&1
+    WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" wineserver -w
+    touch "$LUMASPIRE_WIN7_PREFIX/.lumaspire-ready-v1"
   fi
   # Start the services detached first: if a test started them they would inherit its
   # output pipe and ctest would wait for them for ever.
-  wineserver -p </dev/null >/dev/null 2>&1
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  local prefix
+  for prefix in "$LUMASPIRE_MAIN_PREFIX" "$LUMASPIRE_WIN7_PREFIX"; do
+    WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1
+    WINEPREFIX="$prefix" wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  done
 }
 
 wine_stop() {
-  wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$LUMASPIRE_MAIN_PREFIX" wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" wineserver -k >/dev/null 2>&1 || true
   if [ -f "$LUMASPIRE_XVFB_PID_FILE" ]; then
     kill "$(cat "$LUMASPIRE_XVFB_PID_FILE")" 2>/dev/null || true
     rm -f "$LUMASPIRE_XVFB_PID_FILE"

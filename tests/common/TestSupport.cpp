@@ -1,8 +1,12 @@
 #include "common/TestSupport.h"
 
+#include <psapi.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -415,4 +419,58 @@ void RemoveTree(const std::string& dir)
         ::FindClose(hFind);
     }
     ::RemoveDirectoryA(dir.c_str());
+}
+
+namespace {
+
+// RVA of an exported symbol, read from the file's export directory.
+DWORD ExportRva(const std::string& file, const char* name)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (image.size() < sizeof(IMAGE_DOS_HEADER))
+        return 0;
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+    auto sections = IMAGE_FIRST_SECTION(nt);
+    auto toOffset = [&](DWORD rva) -> const char* {
+        for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const IMAGE_SECTION_HEADER& s = sections[i];
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
+                return image.data() + s.PointerToRawData + (rva - s.VirtualAddress);
+        }
+        return nullptr;
+    };
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(toOffset(dir.VirtualAddress));
+    if (!dir.VirtualAddress || !exports)
+        return 0;
+    auto names = reinterpret_cast<const DWORD*>(toOffset(exports->AddressOfNames));
+    auto ordinals = reinterpret_cast<const WORD*>(toOffset(exports->AddressOfNameOrdinals));
+    auto functions = reinterpret_cast<const DWORD*>(toOffset(exports->AddressOfFunctions));
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+        const char* n = toOffset(names[i]);
+        if (n && strcmp(n, name) == 0)
+            return functions[ordinals[i]];
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool ReadPlaybackCounters(HANDLE hProcess, SaverCounters* pCounters)
+{
+    static const DWORD rva = ExportRva(SaverPath(), "g_playbackCounters");
+    HMODULE modules[1];
+    DWORD needed = 0;
+    if (!rva || !::EnumProcessModules(hProcess, modules, sizeof(modules), &needed) || !needed)
+        return false;
+    LONG values[3];
+    SIZE_T got = 0;
+    if (!::ReadProcessMemory(hProcess, reinterpret_cast<BYTE*>(modules[0]) + rva, values, sizeof(values), &got))
+        return false;
+    pCounters->decoded = values[0];
+    pCounters->shown = values[1];
+    pCounters->engine = values[2];
+    return true;
 }

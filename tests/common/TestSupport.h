@@ -112,5 +112,15 @@ private:
     bool m_existed = false;
 };
 
+// The saver's frame counters, read from the running process (its export
+// g_playbackCounters): frames decoded, frames shown, and the engine that showed the last
+// one (1 DirectShow, 2 Media Foundation; 0 before the first).
+struct SaverCounters {
+    LONG decoded = 0;
+    LONG shown = 0;
+    LONG engine = 0;
+};
+bool ReadPlaybackCounters(HANDLE hProcess, SaverCounters* pCounters);
+
 // Bright pixels (all channels above 200) in the rectangle.
 int CountBrightPixels(const ScreenShot& shot, const RECT& rc);

@@ -1,6 +1,7 @@
 // The 4:3 correction of frame sizes.
 #include <gtest/gtest.h>
 
+#include "playback/FramePresenter.h"
 #include "playback/StreamPlayer.h"
 
 namespace {

@@ -1,0 +1,42 @@
+// What the saver window asks a playback engine to play, gathered once on the playback
+// thread when it starts, and what the engine answers.
+#pragma once
+
+#include <windows.h>
+
+class CSettingsDlg;
+
+struct PlaybackRequest {
+    HWND hWnd;                 // the saver window the picture goes to
+    const char* clipPath;      // ANSI; the settings record's own text
+    LONGLONG startTime;        // 100 ns units; 0 when the start time is off
+    LONGLONG endTime;          // 100 ns units
+    bool useEndTime;
+    bool loop;
+    bool mute;
+    // The view size option and custom size of the settings record (CalcViewRect).
+    const CSettingsDlg* pGeometry;
+    // Cleared by the UI thread to stop playback; polled before every frame and after
+    // every pass. A plain 32-bit flag, the only state the engines share.
+    const volatile LONG* pPlaying;
+};
+
+enum class PlayResult {
+    Played,       // passes were played (frames shown counted by the engine)
+    CannotOpen,   // the clip could not be opened: the next engine may try it
+    FirstFrameFailed,  // it opened, but its first frame failed with an error
+};
+
+// Frames decoded and frames put on the screen since the process started, and the engine
+// (1 DirectShow, 2 Media Foundation) that showed the last one. Exported so a benchmark or
+// a test can read them from outside; written by the playback thread only.
+struct PlaybackCounters {
+    volatile LONG framesDecoded;
+    volatile LONG framesShown;
+    volatile LONG engine;
+};
+extern "C" __declspec(dllexport) PlaybackCounters g_playbackCounters;
+
+// The pause before a pass is tried again after one that showed nothing; returns as soon
+// as *pPlaying is cleared (a stop request), and at once when it already is.
+void PauseAfterEmptyPass(const volatile LONG* pPlaying);

@@ -1,0 +1,12 @@
+// The second engine: plays the clip through the Media Foundation source reader, for the
+// clips DirectShow cannot open (MP4, MOV, MKV with H.264 on Windows 7 and later). Each
+// decoded RGB32 frame is copied into the offscreen surface and shown at its own time.
+#pragma once
+
+#include "playback/PlaybackRequest.h"
+
+struct IDirectDraw;
+
+// Opens and plays the request's clip; CannotOpen where this Windows has no source
+// reader or the reader cannot open it. *pShown receives the frames shown.
+PlayResult PlayWithReader(const PlaybackRequest& request, IDirectDraw* pDirectDraw, LONG* pShown);
