@@ -77,12 +77,22 @@ int Watch(const std::string& clip)
     ::GetWindowThreadProcessId(hWnd, &pid);
     HANDLE hProcess = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
     SaverCounters c, last;
-    double start = Now(), lastChange = Now();
+    double start = Now(), lastChange = Now(), firstPicture = 0;
+    FILETIME created = {}, unused;
+    ::GetProcessTimes(hProcess, &created, &unused, &unused, &unused);
     // The pass is over when the counters have stood still for 2 s after the first frame.
     while (Now() - start < 120000) {
-        PumpFor(200);
+        PumpFor(c.shown ? 200 : 5);
         if (!ReadPlaybackCounters(hProcess, &c))
             continue;
+        if (c.shown && !firstPicture) {
+            FILETIME now;
+            ::GetSystemTimeAsFileTime(&now);
+            ULARGE_INTEGER a, b;
+            a.LowPart = created.dwLowDateTime, a.HighPart = created.dwHighDateTime;
+            b.LowPart = now.dwLowDateTime, b.HighPart = now.dwHighDateTime;
+            firstPicture = (b.QuadPart - a.QuadPart) / 10000.0;  // from the saver's process start
+        }
         if (c.decoded != last.decoded) {
             last = c;
             lastChange = Now();
@@ -92,7 +102,8 @@ int Watch(const std::string& clip)
     }
     if (hProcess)
         ::CloseHandle(hProcess);
-    printf("frames decoded %ld shown %ld\n", c.decoded, c.shown);
+    printf("frames decoded %ld shown %ld engine %ld first picture %.0f ms\n", c.decoded, c.shown, c.engine,
+           firstPicture);
     fflush(stdout);
     PressKey(VK_SPACE);
     return 0;

@@ -4,7 +4,11 @@
 // and per pass a seek, run, frame updates each blitted to the window, stop. Every minute
 // it prints its own private bytes, so tools/soak.sh can set the saver's
 // growth beside that of the platform's own calls.
-//   soak_peer.exe <clip> [minutes]
+// With --reader it makes the second engine's calls instead: Media Foundation's source
+// reader handing out RGB32 frames, each copied into an offscreen surface, shown at its
+// own time and blitted. With 0 minutes it plays the clip once and says how long the
+// opening and the first frame took (the playback benchmark's floor for each engine).
+//   soak_peer.exe <clip> [minutes] [--reader]
 #include <windows.h>
 #include <amstream.h>
 #include <ddstream.h>
@@ -12,8 +16,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "playback/ComPtr.h"
+#include "playback/MediaFoundation.h"
 
 namespace {
 
@@ -21,7 +27,27 @@ struct PeerRun {
     HWND hWnd;
     WCHAR clip[MAX_PATH];
     DWORD minutes;
+    bool reader;
 };
+
+double g_start;
+
+double Now()
+{
+    LARGE_INTEGER f, c;
+    ::QueryPerformanceFrequency(&f);
+    ::QueryPerformanceCounter(&c);
+    return c.QuadPart * 1000.0 / f.QuadPart;
+}
+
+void ReportOpening(bool opened)
+{
+    if (opened)
+        printf("soak peer: opened after %.0f ms\n", Now() - g_start);
+    else
+        printf("soak peer: refused after %.0f ms\n", Now() - g_start);
+    fflush(stdout);
+}
 
 void Report(DWORD minute)
 {
@@ -59,8 +85,12 @@ bool Play(const PeerRun& run)
         FAILED(::CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IAMMultiMediaStream, stream.ReceiveVoid())) ||
         FAILED(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr)) ||
-        FAILED(stream->AddMediaStream(dd.Get(), &MSPID_PrimaryVideo, 0, nullptr)) ||
-        FAILED(stream->OpenFile(run.clip, 0)) ||
+        FAILED(stream->AddMediaStream(dd.Get(), &MSPID_PrimaryVideo, 0, nullptr)))
+        return false;
+    bool opened = SUCCEEDED(stream->OpenFile(run.clip, 0));
+    if (!run.minutes)
+        ReportOpening(opened);
+    if (!opened ||
         FAILED(stream->GetMediaStream(MSPID_PrimaryVideo, video.Receive())) ||
         FAILED(video->QueryInterface(IID_IDirectDrawMediaStream, ddStream.ReceiveVoid())) ||
         FAILED(ddStream->CreateSample(nullptr, nullptr, 0, sample.Receive())) ||
@@ -69,7 +99,8 @@ bool Play(const PeerRun& run)
 
     const DWORD started = ::GetTickCount();
     DWORD reported = 0;
-    while (reported < run.minutes) {
+    LONG frames = 0;
+    do {
         stream->Seek(0);
         stream->SetState(STREAMSTATE_RUN);
         while (sample->Update(0, nullptr, nullptr, 0) == S_OK) {
@@ -78,21 +109,119 @@ bool Play(const PeerRun& run)
             ::ClientToScreen(run.hWnd, reinterpret_cast<POINT*>(&area.left));
             ::ClientToScreen(run.hWnd, reinterpret_cast<POINT*>(&area.right));
             primary->Blt(&area, frame.Get(), &frameRect, DDBLT_WAIT, nullptr);
+            if (!frames++ && !run.minutes)
+                printf("soak peer: first frame after %.0f ms\n", Now() - g_start);
         }
         stream->SetState(STREAMSTATE_STOP);
         DWORD minute = (::GetTickCount() - started) / 60000;
         if (minute > reported)
             Report(reported = minute);
-    }
+    } while (reported < run.minutes);
+    if (!run.minutes)
+        printf("soak peer: frames shown %ld\n", frames);
     primary->SetClipper(nullptr);
     return true;
+}
+
+// The second engine's calls: one pass of the clip through the source reader.
+bool PlayReader(const PeerRun& run)
+{
+    const MediaFoundationApi* mf = GetMediaFoundation();
+    if (!mf || FAILED(mf->MFStartup(kMediaFoundationVersion, MFSTARTUP_NOSOCKET)))
+        return false;
+    bool played = false;
+    {
+        ComPtr<IDirectDraw> dd;
+        ComPtr<IDirectDrawClipper> clipper;
+        ComPtr<IDirectDrawSurface> primary, frame;
+        ComPtr<IMFAttributes> attributes;
+        ComPtr<IMFSourceReader> reader;
+        ComPtr<IMFMediaType> wanted, type;
+        DDSURFACEDESC desc = {};
+        desc.dwSize = sizeof(desc);
+        desc.dwFlags = DDSD_CAPS;
+        desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+        const DWORD video = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+        bool ready = SUCCEEDED(::DirectDrawCreate(nullptr, dd.Receive(), nullptr)) &&
+                     SUCCEEDED(dd->SetCooperativeLevel(run.hWnd, DDSCL_NORMAL)) &&
+                     SUCCEEDED(dd->CreateClipper(0, clipper.Receive(), nullptr)) &&
+                     SUCCEEDED(clipper->SetHWnd(0, run.hWnd)) &&
+                     SUCCEEDED(dd->CreateSurface(&desc, primary.Receive(), nullptr)) &&
+                     SUCCEEDED(primary->SetClipper(clipper.Get())) &&
+                     SUCCEEDED(mf->MFCreateAttributes(attributes.Receive(), 1)) &&
+                     SUCCEEDED(attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE));
+        bool opened = ready && SUCCEEDED(mf->MFCreateSourceReaderFromURL(run.clip, attributes.Get(), reader.Receive()));
+        ReportOpening(opened);
+        UINT64 size = 0;
+        ready = opened && SUCCEEDED(reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE)) &&
+                SUCCEEDED(reader->SetStreamSelection(video, TRUE)) && SUCCEEDED(mf->MFCreateMediaType(wanted.Receive())) &&
+                SUCCEEDED(wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video)) &&
+                SUCCEEDED(wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32)) &&
+                SUCCEEDED(reader->SetCurrentMediaType(video, nullptr, wanted.Get())) &&
+                SUCCEEDED(reader->GetCurrentMediaType(video, type.Receive())) &&
+                SUCCEEDED(type->GetUINT64(MF_MT_FRAME_SIZE, &size));
+        const DWORD width = static_cast<DWORD>(size >> 32), height = static_cast<DWORD>(size);
+        desc = DDSURFACEDESC();
+        desc.dwSize = sizeof(desc);
+        desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+        desc.dwWidth = width;
+        desc.dwHeight = height;
+        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+        ready = ready && SUCCEEDED(dd->CreateSurface(&desc, frame.Receive(), nullptr));
+        LONG frames = 0;
+        double origin = 0;
+        LONGLONG originTime = 0;
+        ::timeBeginPeriod(1);
+        while (ready) {
+            DWORD stream = 0, flags = 0;
+            LONGLONG time = 0;
+            ComPtr<IMFSample> sample;
+            ComPtr<IMFMediaBuffer> buffer;
+            if (FAILED(reader->ReadSample(video, 0, &stream, &flags, &time, sample.Receive())) ||
+                (flags & (MF_SOURCE_READERF_ERROR | MF_SOURCE_READERF_ENDOFSTREAM)))
+                break;
+            BYTE* data = nullptr;
+            DWORD length = 0;
+            if (!sample || FAILED(sample->ConvertToContiguousBuffer(buffer.Receive())) ||
+                FAILED(buffer->Lock(&data, nullptr, &length)))
+                continue;
+            DDSURFACEDESC locked = {};
+            locked.dwSize = sizeof(locked);
+            if (length >= width * height * 4 &&
+                SUCCEEDED(frame->Lock(nullptr, &locked, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr))) {
+                for (DWORD y = 0; y < height; ++y)
+                    memcpy(static_cast<BYTE*>(locked.lpSurface) + y * locked.lPitch, data + y * width * 4, width * 4);
+                frame->Unlock(nullptr);
+            }
+            buffer->Unlock();
+            if (!frames) {
+                origin = Now();
+                originTime = time;
+                if (!run.minutes)
+                    printf("soak peer: first frame after %.0f ms\n", origin - g_start);
+            }
+            while (Now() - origin < (time - originTime) / 10000.0)
+                ::Sleep(1);
+            RECT area;
+            ::GetClientRect(run.hWnd, &area);
+            primary->Blt(&area, frame.Get(), nullptr, DDBLT_WAIT, nullptr);
+            ++frames;
+        }
+        ::timeEndPeriod(1);
+        printf("soak peer: frames shown %ld\n", frames);
+        if (primary)
+            primary->SetClipper(nullptr);
+        played = frames > 0;
+    }
+    mf->MFShutdown();
+    return played;
 }
 
 DWORD WINAPI PlayThread(LPVOID param)
 {
     const PeerRun& run = *static_cast<const PeerRun*>(param);
     ::CoInitialize(nullptr);
-    bool played = Play(run);
+    bool played = run.reader ? PlayReader(run) : Play(run);
     ::CoUninitialize();
     if (!played)
         printf("soak peer: the clip did not play\n");
@@ -105,11 +234,13 @@ DWORD WINAPI PlayThread(LPVOID param)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: soak_peer <clip> [minutes]\n");
+        fprintf(stderr, "usage: soak_peer <clip> [minutes] [--reader]\n");
         return 2;
     }
+    g_start = Now();
     PeerRun run = {};
     run.minutes = argc > 2 ? static_cast<DWORD>(atoi(argv[2])) : 30;
+    run.reader = argc > 3 && strcmp(argv[3], "--reader") == 0;
     if (!::MultiByteToWideChar(CP_ACP, 0, argv[1], -1, run.clip, MAX_PATH))
         return 2;
     run.hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "soak peer", WS_POPUP | WS_VISIBLE, 0, 0,

@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
-"""Plays the same clip full screen with the saver, ffplay and mpv on the virtual screen
-of this run and prints, for each, the processor time (the player's own process plus the
-X server, plus wineserver for the saver), its peak resident memory and the frames it
-showed, then the saver's figures as ratios of the others'. Run by tools/bench.sh, inside
-the environment, after wine_start (DISPLAY, WINEPREFIX and BUILD_DIR are set)."""
+"""Plays the same clip full screen with the saver's two engines, their bare loops, ffplay
+and mpv on the virtual screen of this run and prints, for each, the processor time (the
+player's own process plus the X server, plus wineserver for Wine's programs), its peak
+resident memory, the time to its first picture and the frames it showed, then the saver's
+figures as ratios of the others'. Engine 1 (DirectShow) plays in the normal prefix, engine
+2 (Media Foundation) in the prefix without Wine's catch-all DirectShow splitter, where
+engine 1 first refuses the clip as on Windows 7-11. The bare loops are soak_peer's: the
+same platform calls without the program. Run by tools/bench.sh, inside the environment,
+after wine_start (DISPLAY, WINEPREFIX and BUILD_DIR are set)."""
 import collections
 import os
 import re
@@ -45,9 +49,16 @@ def xvfb_pid():
         return int(f.read().strip())
 
 
-def wineserver_pid():
-    """The wineserver of this run's prefix (other runs on the machine have their own)."""
-    want = ("WINEPREFIX=" + os.environ["WINEPREFIX"]).encode()
+PREFIXES = {"main": os.environ["WINEPREFIX"], "win7": os.path.join(build, "wineprefix-win7")}
+
+
+def prefix_env(prefix):
+    return dict(os.environ, WINEPREFIX=PREFIXES[prefix])
+
+
+def wineserver_pid(prefix="main"):
+    """The wineserver of that prefix (other runs on the machine have their own)."""
+    want = ("WINEPREFIX=" + PREFIXES[prefix]).encode()
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
@@ -119,19 +130,50 @@ def run_measured(cmd, servers, env=None, sample_threads=False):
 last_saver_threads = None
 
 
-def play_saver():
-    watcher = subprocess.Popen(wine_command(os.path.join(bindir, "playback_bench.exe"), "--watch", clip),
+def play_saver(prefix, engine):
+    env = prefix_env(prefix)
+    watcher = subprocess.Popen(wine_command(os.path.join(bindir, "playback_bench.exe"), "--watch", clip), env=env,
                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     line = watcher.stdout.readline().decode(errors="replace").strip()
     if line != "ready":
         sys.exit("benchmark helper did not start: " + line)
     global last_saver_threads
-    cpu, rss, _, last_saver_threads = run_measured(wine_command(os.path.join(bindir, "lumaspire.scr"), "/s"),
-                                                   [xvfb_pid(), wineserver_pid()], sample_threads=True)
+    cpu, rss, _, threads = run_measured(wine_command(os.path.join(bindir, "lumaspire.scr"), "/s"),
+                                        [xvfb_pid(), wineserver_pid(prefix)], env=env, sample_threads=True)
+    if engine == 1:
+        last_saver_threads = threads
     out = watcher.stdout.read().decode(errors="replace")
     watcher.wait()
-    m = re.search(r"frames decoded (\d+) shown (\d+)", out)
-    return cpu, rss, int(m.group(2)) if m else 0
+    m = re.search(r"frames decoded (\d+) shown (\d+) engine (\d+) first picture (\d+)", out)
+    if m and int(m.group(3)) != engine:
+        sys.exit(f"engine {m.group(3)} played the clip in the {prefix} prefix, not engine {engine}")
+    return cpu, rss, int(m.group(4)) if m else 0, int(m.group(2)) if m else 0
+
+
+def play_peer(prefix, reader):
+    args = [os.path.join(bindir, "soak_peer.exe"), clip, "0"] + (["--reader"] if reader else [])
+    proc_out = os.path.join(build, "bench-peer.out")
+    with open(proc_out, "w") as out:
+        before = {pid: cpu_seconds(pid) for pid in (xvfb_pid(), wineserver_pid(prefix)) if pid}
+        proc = subprocess.Popen(wine_command(*args), env=prefix_env(prefix), stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=subprocess.DEVNULL)
+        _, _, usage = os.wait4(proc.pid, 0)
+        served = sum(cpu_seconds(pid) - cpu for pid, cpu in before.items())
+    with open(proc_out) as f:
+        text = f.read()
+    first = re.search(r"first frame after (\d+) ms", text)
+    frames = re.search(r"frames shown (\d+)", text)
+    return (usage.ru_utime + usage.ru_stime + served, usage.ru_maxrss / 1024.0, int(first.group(1)) if first else 0,
+            int(frames.group(1)) if frames else 0)
+
+
+def engine1_refusal():
+    """How long DirectShow's OpenFile takes to refuse the clip where Windows has no source
+    for it (the wait before engine 2 starts), measured by the bare loop."""
+    out = subprocess.run(wine_command(os.path.join(bindir, "soak_peer.exe"), clip, "0"), env=prefix_env("win7"),
+                         stdin=subprocess.DEVNULL, capture_output=True).stdout.decode(errors="replace")
+    m = re.search(r"refused after (\d+) ms", out)
+    return int(m.group(1)) if m else None
 
 
 def play_ffplay():
@@ -141,7 +183,7 @@ def play_ffplay():
     cpu, rss, err, _ = run_measured(cmd, [xvfb_pid()], env=env)
     # The status line counts the frames it dropped ("fd=").
     drops = re.findall(r"fd=\s*(\d+)", err)
-    return cpu, rss, CLIP_FRAMES - int(drops[-1]) if drops else 0
+    return cpu, rss, float("nan"), CLIP_FRAMES - int(drops[-1]) if drops else 0
 
 
 def play_mpv():
@@ -150,33 +192,45 @@ def play_mpv():
            "--hwdec=no", "--no-audio", "--ao=null", "--no-input-default-bindings", "--script=" + script, clip]
     cpu, rss, err, _ = run_measured(cmd, [xvfb_pid()])
     m = re.search(r"frames shown (\d+)", err)
-    return cpu, rss, int(m.group(1)) if m else 0
+    return cpu, rss, float("nan"), int(m.group(1)) if m else 0
 
 
 def main():
     if not os.path.exists(clip):
         sys.exit("no benchmark clip (ffmpeg with libx264 is needed at build time): " + clip)
-    players = [("lumaspire", play_saver), ("ffplay", play_ffplay), ("mpv", play_mpv)]
+    players = [("engine 1", lambda: play_saver("main", 1)), ("bare 1", lambda: play_peer("main", False)),
+               ("engine 2", lambda: play_saver("win7", 2)), ("bare 2", lambda: play_peer("win7", True)),
+               ("ffplay", play_ffplay), ("mpv", play_mpv)]
     results = {name: [] for name, _ in players}
+    refusals = []
     for _ in range(ROUNDS):
         for name, play in players:
             results[name].append(play())
             time.sleep(1)
-    med = {name: tuple(statistics.median(r[i] for r in rounds) for i in range(3)) for name, rounds in results.items()}
-    print(f"the same 10 s, 1280x720, 25 fps H.264 clip, full screen {screen_w}x{screen_h}, no sound, "
-          f"median of {ROUNDS} rounds")
-    print("  CPU s: the player's process + Xvfb (+ wineserver for the saver)")
-    print(f"  {'player':10} {'CPU s':>7} {'peak RSS MiB':>13} {'frames shown':>13}")
-    for name, (cpu, rss, frames) in med.items():
-        print(f"  {name:10} {cpu:7.2f} {rss:13.1f} {frames:13.0f}")
-    ours = med["lumaspire"]
+        refusals.append(engine1_refusal())
+    med = {name: tuple(statistics.median(r[i] for r in rounds) for i in range(4)) for name, rounds in results.items()}
+    print(f"the same 10 s, 1280x720, 25 fps H.264 clip ({CLIP_FRAMES} frames), full screen {screen_w}x{screen_h}, "
+          f"no sound, median of {ROUNDS} rounds")
+    print("  CPU s: the player's process + Xvfb (+ wineserver for Wine's programs); first picture: from the start")
+    print("  of the process; bare n: soak_peer making engine n's platform calls without the program")
+    print(f"  {'player':10} {'CPU s':>7} {'peak RSS MiB':>13} {'first ms':>9} {'frames shown':>13}")
+    for name, (cpu, rss, first, frames) in med.items():
+        first_text = "-" if first != first else f"{first:.0f}"
+        print(f"  {name:10} {cpu:7.2f} {rss:13.1f} {first_text:>9} {frames:13.0f}")
+    for ours, bare in (("engine 1", "bare 1"), ("engine 2", "bare 2")):
+        print(f"  {ours}/{bare}: CPU {med[ours][0] / med[bare][0]:.3f}")
+    print(f"  engine 2/engine 1: CPU {med['engine 2'][0] / med['engine 1'][0]:.2f}")
     for peer in ("ffplay", "mpv"):
-        other = med[peer]
-        ratios = [a / b if b else float("nan") for a, b in zip(ours, other)]
-        print(f"  lumaspire/{peer}: CPU {ratios[0]:.2f}, memory {ratios[1]:.2f}, frames {ratios[2]:.2f}")
+        for ours in ("engine 1", "engine 2"):
+            a, b = med[ours], med[peer]
+            print(f"  {ours}/{peer}: CPU {a[0] / b[0]:.2f}, memory {a[1] / b[1]:.2f}, frames {a[3] / b[3]:.2f}")
+    known = [r for r in refusals if r is not None]
+    if known:
+        print(f"  DirectShow refusing the clip where Windows has no source for it (bare call): "
+              f"{statistics.median(known):.0f} ms; engine 2's own first frame (bare 2): {med['bare 2'][2]:.0f} ms")
     # Wine names its own and GStreamer's threads; the program's threads keep the
     # process's name.
-    print("where the saver's CPU went in the last round (s, by thread name):")
+    print("where engine 1's CPU went in the last round (s, by thread name):")
     for name, cpu in last_saver_threads.most_common(10):
         print(f"  {cpu:6.2f}  {name}")
 
