@@ -28,7 +28,8 @@ LONGLONG StreamTime(ULONGLONG t)
     return static_cast<LONGLONG>(t > largest ? largest : t);
 }
 
-PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LONG* pPlaying)
+PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LONG* pPlaying,
+                            const volatile LONG* pDisplayChanges)
 {
     ULONGLONG start = 0, end = 0;
     s.GetClipTimes(&start, &end);
@@ -42,6 +43,7 @@ PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LON
     r.mute = s.m_bMute != 0;
     r.pGeometry = &s;
     r.pPlaying = pPlaying;
+    r.pDisplayChanges = pDisplayChanges;
     return r;
 }
 }  // namespace
@@ -54,6 +56,7 @@ CSettingsDlg* CClipSaverWnd::Settings()
 
 BEGIN_MESSAGE_MAP(CClipSaverWnd, CScreenSaverWnd)
     ON_WM_DESTROY()
+    ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
 END_MESSAGE_MAP()
 
 CClipSaverWnd::~CClipSaverWnd()
@@ -103,6 +106,17 @@ void CClipSaverWnd::OnDestroy()
     StopPlayback();
 }
 
+LRESULT CClipSaverWnd::OnDisplayChange(WPARAM, LPARAM)
+{
+    if (!(::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD)) {
+        const RECT r = FullScreenRect(GetScreenMetrics());
+        ::SetWindowPos(m_hWnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ::InterlockedIncrement(&m_nDisplayChanges);
+    return 0;
+}
+
 DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
 {
     CClipSaverWnd* pWnd = static_cast<CClipSaverWnd*>(pParam);
@@ -111,7 +125,8 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
     const CSettingsDlg* pSettings = Settings();
     if (pSettings) {
         *pWnd->m_pPlaying = 1;
-        const PlaybackRequest request = MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying);
+        const PlaybackRequest request = MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying,
+                                                    &pWnd->m_nDisplayChanges);
         int engine = -1;  // none yet: the first one that shows the clip keeps it
         for (;;) {
             result = 0;
@@ -175,22 +190,35 @@ UINT CClipSaverWnd::ChooseStatusText(const char* clipPath, CString* pText)
 void CClipSaverWnd::PaintStatusText(HDC hdc)
 {
     const CString& text = m_strStatusText;
-    RECT window = PrimaryPartOfClient(m_hWnd);  // the full-screen window spans every monitor
     ::SetTextColor(hdc, RGB(255, 255, 255));
     ::SetBkMode(hdc, TRANSPARENT);
+    RECT measured = {};
+    ::DrawTextA(hdc, text, -1, &measured, DT_CALCRECT);
+    const int w = measured.right - measured.left;
+    const int h = measured.bottom - measured.top;
 
-    RECT rc = {};
-    ::DrawTextA(hdc, text, -1, &rc, DT_CALCRECT);
-    int w = rc.right - rc.left;
-    int h = rc.bottom - rc.top;
-    int windowWidth = window.right - window.left;
-    int windowHeight = window.bottom - window.top;
-    bool fits = w <= windowWidth && h <= windowHeight;
-    rc.left = w <= windowWidth ? window.left + (windowWidth - w) / 2 : window.left;
-    rc.right = rc.left + w;
-    rc.top = h <= windowHeight ? window.top + (windowHeight - h) / 2 : window.top;
-    rc.bottom = rc.top + h;
-    ::DrawTextA(hdc, text, -1, &rc, fits ? DT_CENTER : 0);
+    // On every monitor the window covers, centred in each (a preview: its own window);
+    // a window on no screen at all still gets it across its whole client area.
+    const RECT client = ClientOnScreen(m_hWnd);
+    RECT areas[kMaxMonitors];
+    int count = ViewAreas(m_hWnd, GetMonitors(), areas, kMaxMonitors);
+    if (count == 0) {
+        areas[0] = client;
+        count = 1;
+    }
+    for (int i = 0; i < count; ++i) {
+        RECT window = areas[i];
+        ::OffsetRect(&window, -client.left, -client.top);
+        int windowWidth = window.right - window.left;
+        int windowHeight = window.bottom - window.top;
+        bool fits = w <= windowWidth && h <= windowHeight;
+        RECT rc;
+        rc.left = w <= windowWidth ? window.left + (windowWidth - w) / 2 : window.left;
+        rc.right = rc.left + w;
+        rc.top = h <= windowHeight ? window.top + (windowHeight - h) / 2 : window.top;
+        rc.bottom = rc.top + h;
+        ::DrawTextA(hdc, text, -1, &rc, fits ? DT_CENTER : 0);
+    }
 }
 
 void CClipSaverWnd::DrawStatusText()

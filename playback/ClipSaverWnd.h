@@ -27,6 +27,9 @@ public:
 
 protected:
     void OnDestroy();
+    // A monitor added, removed or moved: the window covers them all again and playback
+    // takes the new monitors up from its next frame.
+    LRESULT OnDisplayChange(WPARAM, LPARAM);
     // Repaints the kept status text, so the window's own painting never wipes it out.
     // Never looks at the file system: a clip on an unreachable share would otherwise
     // block every repaint, and with it all input, for the network's time-out.
@@ -40,6 +43,9 @@ private:
     static CSettingsDlg* Settings();
 
     volatile LONG* const m_pPlaying;
+    // Counted up by the UI thread at each WM_DISPLAYCHANGE, read by the playback thread
+    // before every frame: a plain 32-bit counter.
+    volatile LONG m_nDisplayChanges = 0;
     HANDLE m_hPlaybackThread = nullptr;
     // The status text, written by the playback thread before it sets m_bStatusShown and
     // read by the UI thread only while that flag is set.

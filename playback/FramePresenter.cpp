@@ -12,20 +12,6 @@ const float kBandHigh = 1.34f;
 const float kFourThirds = 1.3333334f;
 const float kThreeQuarters = 0.75f;
 
-// The saver window's client area on the screen, clipped to the screen.
-RECT ViewArea(HWND hWnd)
-{
-    RECT client;
-    ::GetClientRect(hWnd, &client);
-    ::ClientToScreen(hWnd, reinterpret_cast<POINT*>(&client.left));
-    ::ClientToScreen(hWnd, reinterpret_cast<POINT*>(&client.right));
-    RECT screen = { 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN) };
-    RECT area;
-    if (!::IntersectRect(&area, &client, &screen))
-        area = RECT{ client.left, client.top, client.left, client.top };
-    return area;
-}
-
 }  // namespace
 
 void CorrectAspect(DWORD* pWidth, DWORD* pHeight)
@@ -49,10 +35,16 @@ CFramePresenter::~CFramePresenter()
         m_primary->SetClipper(nullptr);
 }
 
-HRESULT CFramePresenter::Create(IDirectDraw* pDirectDraw, HWND hWnd, DWORD width, DWORD height, LONG engine)
+HRESULT CFramePresenter::Create(IDirectDraw* pDirectDraw, const PlaybackRequest& request, DWORD width, DWORD height,
+                                LONG engine)
 {
+    const HWND hWnd = request.hWnd;
     m_hWnd = hWnd;
+    m_preview = (::GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD) != 0;
     m_engine = engine;
+    m_pDisplayChanges = request.pDisplayChanges;
+    m_displayChanges = m_pDisplayChanges ? *m_pDisplayChanges : 0;
+    m_monitors = GetMonitors();
     CorrectAspect(&width, &height);
     m_sampleRect = RECT{ 0, 0, static_cast<LONG>(width), static_cast<LONG>(height) };
 
@@ -82,20 +74,46 @@ HRESULT CFramePresenter::Create(IDirectDraw* pDirectDraw, HWND hWnd, DWORD width
     return hr;
 }
 
+HRESULT BlitToAreas(IDirectDrawSurface* pPrimary, IDirectDrawSurface* pFrame, const RECT& sampleRect,
+                    const CSettingsDlg& geometry, const RECT* areas, int count)
+{
+    bool shown = false, lost = false;
+    HRESULT failure = S_OK;
+    for (int i = 0; i < count; ++i) {
+        RECT placed = sampleRect;
+        geometry.CalcViewRect(areas[i], &placed);
+        HRESULT hr = pPrimary->Blt(&placed, pFrame, nullptr, DDBLT_WAIT, nullptr);
+        if (hr == DDERR_SURFACELOST)
+            lost = true;
+        else if (FAILED(hr))
+            failure = hr;  // a monitor it cannot reach: the others still get the frame
+        else
+            shown = true;
+    }
+    if (lost) {
+        pPrimary->Restore();
+        pFrame->Restore();
+    }
+    if (shown)
+        return S_OK;
+    return lost || SUCCEEDED(failure) ? S_FALSE : failure;
+}
+
 HRESULT CFramePresenter::Present(const CSettingsDlg& geometry)
 {
-    RECT area = ViewArea(m_hWnd);
-    RECT placed = m_sampleRect;
-    geometry.CalcViewRect(area, &placed);
-    HRESULT hr = m_primary->Blt(&placed, m_offscreen.Get(), nullptr, DDBLT_WAIT, nullptr);
-    if (hr == DDERR_SURFACELOST) {
-        m_primary->Restore();
-        m_offscreen->Restore();
-        return S_FALSE;
+    if (m_pDisplayChanges && *m_pDisplayChanges != m_displayChanges) {
+        m_displayChanges = *m_pDisplayChanges;
+        m_monitors = GetMonitors();  // a monitor added, removed or moved
     }
-    if (FAILED(hr))
-        return hr;
-    ++g_playbackCounters.framesShown;
-    g_playbackCounters.engine = m_engine;
-    return S_OK;
+    ScreenMetrics metrics = {};
+    metrics.cxPrimary = ::GetSystemMetrics(SM_CXSCREEN);
+    metrics.cyPrimary = ::GetSystemMetrics(SM_CYSCREEN);
+    RECT areas[kMaxMonitors];
+    const int count = ViewAreas(ClientOnScreen(m_hWnd), !m_preview, metrics, m_monitors, areas, kMaxMonitors);
+    HRESULT hr = BlitToAreas(m_primary.Get(), m_offscreen.Get(), m_sampleRect, geometry, areas, count);
+    if (hr == S_OK) {
+        ++g_playbackCounters.framesShown;
+        g_playbackCounters.engine = m_engine;
+    }
+    return hr;
 }

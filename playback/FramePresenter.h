@@ -5,9 +5,11 @@
 #include <windows.h>
 #include <ddraw.h>
 
+#include "host/ScreenArea.h"
 #include "playback/ComPtr.h"
 
 class CSettingsDlg;
+struct PlaybackRequest;
 
 class CFramePresenter {
 public:
@@ -16,28 +18,39 @@ public:
     CFramePresenter(const CFramePresenter&) = delete;
     CFramePresenter& operator=(const CFramePresenter&) = delete;
 
-    // A clipper on the window, the primary surface and an offscreen surface of the frame
-    // size (after the 4:3 correction) in the display's own pixel format. engine (1 or 2)
-    // is what the counters report for the frames shown.
-    HRESULT Create(IDirectDraw* pDirectDraw, HWND hWnd, DWORD width, DWORD height, LONG engine);
+    // A clipper on the request's window, the primary surface and an offscreen surface of
+    // the frame size (after the 4:3 correction) in the display's own pixel format. engine
+    // (1 or 2) is what the counters report for the frames shown.
+    HRESULT Create(IDirectDraw* pDirectDraw, const PlaybackRequest& request, DWORD width, DWORD height, LONG engine);
 
     IDirectDrawSurface* Offscreen() const { return m_offscreen.Get(); }
     const RECT& SampleRect() const { return m_sampleRect; }
 
-    // Stretches the whole offscreen surface into the placed rectangle of the saver
-    // window's view area (taken anew for every frame, so a moved preview is followed).
-    // S_OK: shown. S_FALSE: the surfaces were lost and are restored; this frame is not
-    // shown. A failure ends the pass.
+    // Stretches the whole offscreen surface into the placed rectangle of each of the saver
+    // window's view areas, one per monitor (taken anew for every frame, so a moved preview
+    // is followed). S_OK: shown. S_FALSE: not shown (the surfaces were lost and are
+    // restored, or the window is off the screen). A failure ends the pass.
     HRESULT Present(const CSettingsDlg& geometry);
 
 private:
     HWND m_hWnd = nullptr;
+    bool m_preview = false;
     LONG m_engine = 0;
+    const volatile LONG* m_pDisplayChanges = nullptr;
+    LONG m_displayChanges = 0;
+    MonitorList m_monitors = {};
     RECT m_sampleRect = {};
     ComPtr<IDirectDrawClipper> m_clipper;
     ComPtr<IDirectDrawSurface> m_primary;
     ComPtr<IDirectDrawSurface> m_offscreen;
 };
+
+// One blit of the frame into each area's placed rectangle. A monitor whose blit fails is
+// skipped for this frame; lost surfaces are restored after the others had their blit.
+// S_OK when some area showed the frame, S_FALSE when none did but nothing failed for good
+// (lost surfaces, no area), else the error of the failed blits.
+HRESULT BlitToAreas(IDirectDrawSurface* pPrimary, IDirectDrawSurface* pFrame, const RECT& sampleRect,
+                    const CSettingsDlg& geometry, const RECT* areas, int count);
 
 // Frame sizes within 1.32 < width/height < 1.34 are made exactly 4:3.
 void CorrectAspect(DWORD* pWidth, DWORD* pHeight);

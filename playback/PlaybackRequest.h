@@ -17,8 +17,11 @@ struct PlaybackRequest {
     // The view size option and custom size of the settings record (CalcViewRect).
     const CSettingsDlg* pGeometry;
     // Cleared by the UI thread to stop playback; polled before every frame and after
-    // every pass. A plain 32-bit flag, the only state the engines share.
+    // every pass. A plain 32-bit flag.
     const volatile LONG* pPlaying;
+    // Counted up by the UI thread at every change of the displays (WM_DISPLAYCHANGE);
+    // the monitors are looked up again before the next frame. A plain 32-bit counter.
+    const volatile LONG* pDisplayChanges;
 };
 
 enum class PlayResult {

@@ -261,7 +261,7 @@ bool ReaderPlayer::Open(IDirectDraw* pDirectDraw)
     if (!m_request.mute)
         OpenSound(m_mf, m_reader.Get(), &m_wave);  // no sound device: the picture plays alone
     m_canSeek = CanSeek(m_reader.Get());
-    return SUCCEEDED(m_presenter.Create(pDirectDraw, m_request.hWnd, m_format.width, m_format.height, 2));
+    return SUCCEEDED(m_presenter.Create(pDirectDraw, m_request, m_format.width, m_format.height, 2));
 }
 
 LONG ReaderPlayer::PlayPass(bool* pFailed)

@@ -87,7 +87,7 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
         hr = ddStream->GetFormat(&desc, nullptr, nullptr, nullptr);
     // The offscreen surface takes the display's pixel format: the stream converts into it.
     if (SUCCEEDED(hr))
-        hr = presenter.Create(pDirectDraw, request.hWnd, desc.dwWidth, desc.dwHeight, 1);
+        hr = presenter.Create(pDirectDraw, request, desc.dwWidth, desc.dwHeight, 1);
     RECT sampleRect = presenter.SampleRect();
     if (SUCCEEDED(hr))
         hr = ddStream->CreateSample(presenter.Offscreen(), &sampleRect, 0, sample.Receive());

@@ -43,27 +43,43 @@ TEST(ScreenArea, FullScreenWindowCoversEveryMonitor)
         EXPECT_TRUE(SameRect(c.window, FullScreenRect(c.metrics))) << c.layout;
 }
 
-TEST(ScreenArea, PictureAndTextStayOnThePrimaryMonitor)
+TEST(ScreenArea, EachMonitorIsAViewAreaOfTheFullScreenWindowAndThePreviewKeepsToThePrimary)
 {
+    const MonitorList one = { 1, { { 0, 0, 1024, 768 } } };
+    const MonitorList sideBySide = { 2, { { 0, 0, 1024, 768 }, { 1024, 0, 1824, 600 } } };
+    const MonitorList stacked = { 2, { { 0, 0, 1024, 768 }, { 0, 768, 1280, 1792 } } };
+    const MonitorList leftAndHigher = { 2, { { 0, 0, 1024, 768 }, { -800, -200, 0, 400 } } };
+    const MonitorList none = { 0, {} };  // Windows 95 and NT 4: no monitor functions
+    const ScreenMetrics stackedMetrics = { 0, 0, 1280, 1792, 1024, 768 };
     const struct {
         const char* layout;
         ScreenMetrics metrics;
+        MonitorList monitors;
+        bool perMonitor;
         RECT clientOnScreen;
-        RECT primaryPart;  // client coordinates
+        int count;
+        RECT areas[2];
     } cases[] = {
-        // The full-screen window: the primary monitor's place inside it.
-        { "one monitor", kOneMonitor, { 0, 0, 1024, 768 }, { 0, 0, 1024, 768 } },
-        { "second on the right", kSecondOnTheRight, { 0, 0, 1824, 768 }, { 0, 0, 1024, 768 } },
-        { "second left and higher", kSecondLeftAndHigher, { -800, -200, 1024, 768 },
-          { 800, 200, 1824, 968 } },
-        // A preview inside Display Properties on the primary monitor: all of it.
-        { "preview", kSecondOnTheRight, { 300, 200, 452, 312 }, { 0, 0, 152, 112 } },
-        // A preview on the second monitor keeps its whole area rather than none.
-        { "preview on the second monitor", kSecondOnTheRight, { 1100, 100, 1252, 212 },
-          { 0, 0, 152, 112 } },
-        // Partly off the primary monitor: only the part on it.
-        { "window across the edge", kSecondOnTheRight, { 900, 700, 1100, 800 }, { 0, 0, 124, 68 } },
+        { "one monitor", kOneMonitor, one, true, { 0, 0, 1024, 768 }, 1, { { 0, 0, 1024, 768 } } },
+        { "side by side, different sizes", kSecondOnTheRight, sideBySide, true, { 0, 0, 1824, 768 }, 2,
+          { { 0, 0, 1024, 768 }, { 1024, 0, 1824, 600 } } },
+        { "stacked", stackedMetrics, stacked, true, { 0, 0, 1280, 1792 }, 2,
+          { { 0, 0, 1024, 768 }, { 0, 768, 1280, 1792 } } },
+        { "negative origin", kSecondLeftAndHigher, leftAndHigher, true, { -800, -200, 1024, 768 }, 2,
+          { { 0, 0, 1024, 768 }, { -800, -200, 0, 400 } } },
+        { "no monitor functions", kSecondOnTheRight, none, true, { 0, 0, 1824, 768 }, 1, { { 0, 0, 1024, 768 } } },
+        // A preview inside Display Properties: its own window on the primary screen.
+        { "preview", kSecondOnTheRight, sideBySide, false, { 300, 200, 452, 312 }, 1, { { 300, 200, 452, 312 } } },
+        { "preview on the second monitor", kSecondOnTheRight, sideBySide, false, { 1100, 100, 1252, 212 }, 0, {} },
+        { "window across the edge", kSecondOnTheRight, sideBySide, true, { 900, 500, 1100, 800 }, 2,
+          { { 900, 500, 1024, 768 }, { 1024, 500, 1100, 600 } } },
     };
-    for (const auto& c : cases)
-        EXPECT_TRUE(SameRect(c.primaryPart, PrimaryPartOfClient(c.clientOnScreen, c.metrics))) << c.layout;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.layout);
+        RECT areas[kMaxMonitors];
+        const int count = ViewAreas(c.clientOnScreen, c.perMonitor, c.metrics, c.monitors, areas, kMaxMonitors);
+        ASSERT_EQ(c.count, count);
+        for (int i = 0; i < count; ++i)
+            EXPECT_TRUE(SameRect(c.areas[i], areas[i])) << "area " << i;
+    }
 }

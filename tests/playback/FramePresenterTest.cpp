@@ -1,0 +1,203 @@
+// The 4:3 correction of frame sizes, the blits to every monitor's view area, and the copy
+// of decoded frames into surfaces of each display format.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "playback/FrameCopy.h"
+#include "playback/FramePresenter.h"
+#include "settings/SettingsDlg.h"
+
+namespace {
+struct Case {
+    DWORD w, h, expectW, expectH;
+};
+}  // namespace
+
+TEST(CorrectAspect, OnlyFramesJustOffFourThirdsAreCorrected)
+{
+    const Case cases[] = {
+        { 352, 264, 352, 264 },   // exactly 4:3
+        { 354, 266, 354, 266 },   // 1.331, width not a multiple of 4: 266 x 4/3 = 354.67
+        { 360, 271, 360, 270 },   // 1.328, width a multiple of 4: 360 x 3/4
+        { 362, 271, 361, 271 },   // 1.336, width not a multiple of 4: 271 x 4/3 = 361.33
+        { 640, 480, 640, 480 },
+        { 720, 480, 720, 480 },   // 1.5: outside the band
+        { 1320, 1000, 1320, 1000 },  // 1.32 itself is outside (the band is open)
+        { 1340, 1000, 1340, 1000 },
+        { 0, 0, 0, 0 },           // an empty format must not divide by zero
+        { 320, 0, 320, 0 },
+    };
+    for (const Case& c : cases) {
+        DWORD w = c.w, h = c.h;
+        CorrectAspect(&w, &h);
+        EXPECT_EQ(c.expectW, w) << c.w << "x" << c.h;
+        EXPECT_EQ(c.expectH, h) << c.w << "x" << c.h;
+    }
+}
+
+namespace {
+
+// A primary surface that records where each blit went and answers with what it is told
+// for blits to one rectangle. Everything else is never called.
+class FakeSurface : public IDirectDrawSurface {
+public:
+    std::vector<RECT> blits;
+    RECT refused = {};
+    HRESULT refusal = S_OK;
+    int restores = 0;
+
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP Blt(LPRECT dest, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDBLTFX) override
+    {
+        blits.push_back(*dest);
+        return ::EqualRect(dest, &refused) ? refusal : DD_OK;
+    }
+    STDMETHODIMP Restore() override { ++restores; return DD_OK; }
+#define UNUSED_METHOD(name, ...) STDMETHODIMP name(__VA_ARGS__) override { return E_NOTIMPL; }
+    UNUSED_METHOD(AddAttachedSurface, LPDIRECTDRAWSURFACE)
+    UNUSED_METHOD(AddOverlayDirtyRect, LPRECT)
+    UNUSED_METHOD(BltBatch, LPDDBLTBATCH, DWORD, DWORD)
+    UNUSED_METHOD(BltFast, DWORD, DWORD, LPDIRECTDRAWSURFACE, LPRECT, DWORD)
+    UNUSED_METHOD(DeleteAttachedSurface, DWORD, LPDIRECTDRAWSURFACE)
+    UNUSED_METHOD(EnumAttachedSurfaces, LPVOID, LPDDENUMSURFACESCALLBACK)
+    UNUSED_METHOD(EnumOverlayZOrders, DWORD, LPVOID, LPDDENUMSURFACESCALLBACK)
+    UNUSED_METHOD(Flip, LPDIRECTDRAWSURFACE, DWORD)
+    UNUSED_METHOD(GetAttachedSurface, LPDDSCAPS, LPDIRECTDRAWSURFACE*)
+    UNUSED_METHOD(GetBltStatus, DWORD)
+    UNUSED_METHOD(GetCaps, LPDDSCAPS)
+    UNUSED_METHOD(GetClipper, LPDIRECTDRAWCLIPPER*)
+    UNUSED_METHOD(GetColorKey, DWORD, LPDDCOLORKEY)
+    UNUSED_METHOD(GetDC, HDC*)
+    UNUSED_METHOD(GetFlipStatus, DWORD)
+    UNUSED_METHOD(GetOverlayPosition, LPLONG, LPLONG)
+    UNUSED_METHOD(GetPalette, LPDIRECTDRAWPALETTE*)
+    UNUSED_METHOD(GetPixelFormat, LPDDPIXELFORMAT)
+    UNUSED_METHOD(GetSurfaceDesc, LPDDSURFACEDESC)
+    UNUSED_METHOD(Initialize, LPDIRECTDRAW, LPDDSURFACEDESC)
+    UNUSED_METHOD(IsLost)
+    UNUSED_METHOD(Lock, LPRECT, LPDDSURFACEDESC, DWORD, HANDLE)
+    UNUSED_METHOD(ReleaseDC, HDC)
+    UNUSED_METHOD(SetClipper, LPDIRECTDRAWCLIPPER)
+    UNUSED_METHOD(SetColorKey, DWORD, LPDDCOLORKEY)
+    UNUSED_METHOD(SetOverlayPosition, LONG, LONG)
+    UNUSED_METHOD(SetPalette, LPDIRECTDRAWPALETTE)
+    UNUSED_METHOD(Unlock, LPVOID)
+    UNUSED_METHOD(UpdateOverlay, LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDOVERLAYFX)
+    UNUSED_METHOD(UpdateOverlayDisplay, DWORD)
+    UNUSED_METHOD(UpdateOverlayZOrder, DWORD, LPDIRECTDRAWSURFACE)
+#undef UNUSED_METHOD
+};
+
+std::string Text(const RECT& r)
+{
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+}  // namespace
+
+TEST(BlitToAreas, EveryMonitorGetsThePictureAndAFailedOneIsSkipped)
+{
+    // A 320 x 240 clip, original size and full screen, on a 1024 x 768 primary monitor
+    // with an 800 x 600 one on its right.
+    const RECT sample = { 0, 0, 320, 240 };
+    const RECT areas[] = { { 0, 0, 1024, 768 }, { 1024, 0, 1824, 600 } };
+    CSettingsDlg geometry;
+    const struct {
+        int option;
+        RECT placed[2];
+    } placements[] = {
+        { 1, { { 352, 264, 672, 504 }, { 1264, 180, 1584, 420 } } },
+        { 2, { { 0, 0, 1024, 768 }, { 1024, 0, 1824, 600 } } },
+    };
+    for (const auto& p : placements) {
+        SCOPED_TRACE(p.option);
+        geometry.m_nViewSizeOption = p.option;
+        const struct {
+            const char* what;
+            HRESULT refusal;  // of the second monitor's blit
+            HRESULT result;
+            int restores;
+        } cases[] = {
+            { "both blits work", DD_OK, S_OK, 0 },
+            { "a monitor it cannot reach", DDERR_INVALIDRECT, S_OK, 0 },
+            { "surfaces lost there", DDERR_SURFACELOST, S_OK, 1 },
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.what);
+            FakeSurface primary, frame;
+            primary.refused = p.placed[1];
+            primary.refusal = c.refusal;
+            EXPECT_EQ(c.result, BlitToAreas(&primary, &frame, sample, geometry, areas, 2));
+            ASSERT_EQ(2u, primary.blits.size());
+            for (int i = 0; i < 2; ++i)
+                EXPECT_EQ(Text(p.placed[i]), Text(primary.blits[i]));
+            EXPECT_EQ(c.restores, primary.restores);
+            EXPECT_EQ(c.restores, frame.restores);
+        }
+    }
+    // One monitor, as before: a failed blit ends the pass, a lost surface skips the frame.
+    geometry.m_nViewSizeOption = 2;
+    FakeSurface primary, frame;
+    primary.refused = areas[0];
+    primary.refusal = DDERR_INVALIDRECT;
+    EXPECT_EQ(DDERR_INVALIDRECT, BlitToAreas(&primary, &frame, sample, geometry, areas, 1));
+    primary.refusal = DDERR_SURFACELOST;
+    EXPECT_EQ(S_FALSE, BlitToAreas(&primary, &frame, sample, geometry, areas, 1));
+    EXPECT_EQ(S_FALSE, BlitToAreas(&primary, &frame, sample, geometry, areas, 0));  // off every screen
+}
+
+TEST(CopyFrameToSurface, EveryDisplayFormatGetsTheSameColours)
+{
+    // Two pixels a row, two rows: red, green / blue, white, as blue-green-red-x bytes.
+    const BYTE frame[] = { 0, 0, 255, 0, 0, 255, 0, 0, /**/ 255, 0, 0, 0, 255, 255, 255, 0 };
+    FrameImage image = { frame, 8, 2, 2 };
+    const struct {
+        DWORD bits, r, g, b;
+        std::vector<BYTE> expected;  // 2 x 2 pixels, rows 8 bytes apart
+    } formats[] = {
+        { 32, 0xFF0000, 0xFF00, 0xFF, { 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0 } },
+        { 32, 0xFF, 0xFF00, 0xFF0000, { 255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 255, 255, 255, 0 } },
+        { 24, 0xFF0000, 0xFF00, 0xFF, { 0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0 } },
+        { 16, 0xF800, 0x07E0, 0x1F, { 0x00, 0xF8, 0xE0, 0x07, 0, 0, 0, 0, 0x1F, 0x00, 0xFF, 0xFF, 0, 0, 0, 0 } },
+        { 16, 0x7C00, 0x03E0, 0x1F, { 0x00, 0x7C, 0xE0, 0x03, 0, 0, 0, 0, 0x1F, 0x00, 0xFF, 0x7F, 0, 0, 0, 0 } },
+    };
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.bits);
+        std::vector<BYTE> pixels(16, 0);
+        DDSURFACEDESC desc = {};
+        desc.dwSize = sizeof(desc);
+        desc.dwWidth = 2;
+        desc.dwHeight = 2;
+        desc.lPitch = 8;
+        desc.lpSurface = pixels.data();
+        desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
+        desc.ddpfPixelFormat.dwRGBBitCount = f.bits;
+        desc.ddpfPixelFormat.dwRBitMask = f.r;
+        desc.ddpfPixelFormat.dwGBitMask = f.g;
+        desc.ddpfPixelFormat.dwBBitMask = f.b;
+        ASSERT_TRUE(CopyFrameToSurface(image, desc));
+        EXPECT_EQ(f.expected, pixels);
+    }
+    // A bottom-up frame (negative pitch from its top row) and a surface smaller than it.
+    FrameImage bottomUp = { frame + 8, -8, 2, 2 };
+    std::vector<BYTE> pixels(8, 0);
+    DDSURFACEDESC desc = {};
+    desc.dwWidth = 1;
+    desc.dwHeight = 2;
+    desc.lPitch = 4;
+    desc.lpSurface = pixels.data();
+    desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
+    desc.ddpfPixelFormat.dwRGBBitCount = 32;
+    desc.ddpfPixelFormat.dwRBitMask = 0xFF0000;
+    desc.ddpfPixelFormat.dwGBitMask = 0xFF00;
+    desc.ddpfPixelFormat.dwBBitMask = 0xFF;
+    ASSERT_TRUE(CopyFrameToSurface(bottomUp, desc));
+    EXPECT_EQ((std::vector<BYTE>{ 255, 0, 0, 0, 0, 0, 255, 0 }), pixels);  // blue over red
+    desc.ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
+    desc.ddpfPixelFormat.dwRGBBitCount = 8;
+    EXPECT_FALSE(CopyFrameToSurface(image, desc));  // 256 colours: not written
+}
