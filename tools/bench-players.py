@@ -49,7 +49,8 @@ def xvfb_pid():
         return int(f.read().strip())
 
 
-PREFIXES = {"main": os.environ["WINEPREFIX"], "win7": os.path.join(build, "wineprefix-win7")}
+PREFIXES = {"main": os.environ["WINEPREFIX"], "win7": os.path.join(build, "wineprefix-win7"),
+            "twomon": os.environ.get("LUMASPIRE_TWOMON_PREFIX", "")}
 
 
 def prefix_env(prefix):
@@ -201,6 +202,8 @@ def main():
     players = [("engine 1", lambda: play_saver("main", 1)), ("bare 1", lambda: play_peer("main", False)),
                ("engine 2", lambda: play_saver("win7", 2)), ("bare 2", lambda: play_peer("win7", True)),
                ("ffplay", play_ffplay), ("mpv", play_mpv)]
+    if PREFIXES["twomon"]:
+        players.insert(1, ("engine 1x2", lambda: play_saver("twomon", 1)))
     results = {name: [] for name, _ in players}
     refusals = []
     for _ in range(ROUNDS):
@@ -220,6 +223,10 @@ def main():
     for ours, bare in (("engine 1", "bare 1"), ("engine 2", "bare 2")):
         print(f"  {ours}/{bare}: CPU {med[ours][0] / med[bare][0]:.3f}")
     print(f"  engine 2/engine 1: CPU {med['engine 2'][0] / med['engine 1'][0]:.2f}")
+    if "engine 1x2" in med:
+        extra = med["engine 1x2"][0] - med["engine 1"][0]
+        print(f"  a second monitor (engine 1x2: two view areas, one more blit a frame): "
+              f"+{extra:.2f} CPU s, {med['engine 1x2'][0] / med['engine 1'][0]:.3f} x one monitor")
     for peer in ("ffplay", "mpv"):
         for ours in ("engine 1", "engine 2"):
             a, b = med[ours], med[peer]

@@ -10,9 +10,28 @@ source tools/wine-env.sh
 server_dir="$BUILD_DIR/bench-http-server"
 trap 'tests/common/http_test_server.sh stop "$server_dir"; wine_stop' EXIT
 wine_start
+# A prefix whose Wine reports two monitors (both at the primary's place: see
+# bench/fake_xinerama.c), for the cost of a second monitor's blit.
+twomon_start() {
+  local lib="$BUILD_DIR/fake-xinerama" prefix="$BUILD_DIR/wineprefix-twomon"
+  mkdir -p "$lib"
+  i686-linux-gnu-gcc -O2 -shared -fPIC -Wl,-soname,libXinerama.so.1 -o "$lib/libXinerama.so.1" bench/fake_xinerama.c
+  rm -rf "$prefix"
+  cp -a "$LUMASPIRE_MAIN_PREFIX" "$prefix"
+  export LUMASPIRE_TWOMON_PREFIX="$prefix"
+  WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f </dev/null >/dev/null 2>&1
+  WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$prefix" LD_LIBRARY_PATH="$lib" LUMASPIRE_XINERAMA_HEADS="0,0,1024,768;1024,0,800,600" \
+    wineserver -p </dev/null >/dev/null 2>&1
+  WINEPREFIX="$prefix" LD_LIBRARY_PATH="$lib" LUMASPIRE_XINERAMA_HEADS="0,0,1024,768;1024,0,800,600" \
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
 if [ "$which" = all ] || [ "$which" = playback ]; then
   wine_run "$BUILD_DIR/bin/playback_bench.exe"
   export LUMASPIRE_WINE_PRELOAD
+  twomon_start
+  trap 'WINEPREFIX="$LUMASPIRE_TWOMON_PREFIX" wineserver -k >/dev/null 2>&1; tests/common/http_test_server.sh stop "$server_dir"; wine_stop' EXIT
   python3 tools/bench-players.py
 fi
 if [ "$which" = all ] || [ "$which" = download ]; then
