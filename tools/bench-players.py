@@ -54,7 +54,11 @@ PREFIXES = {"main": os.environ["WINEPREFIX"], "win7": os.path.join(build, "winep
 
 
 def prefix_env(prefix):
-    return dict(os.environ, WINEPREFIX=PREFIXES[prefix])
+    env = dict(os.environ, WINEPREFIX=PREFIXES[prefix])
+    if prefix == "twomon":  # every Wine process of that prefix reads the stand-in Xinerama
+        env.update(LD_LIBRARY_PATH=os.environ["LUMASPIRE_TWOMON_LIB"],
+                   LUMASPIRE_XINERAMA_HEADS=os.environ["LUMASPIRE_XINERAMA_HEADS"])
+    return env
 
 
 def wineserver_pid(prefix="main"):
@@ -129,6 +133,7 @@ def run_measured(cmd, servers, env=None, sample_threads=False):
 
 
 last_saver_threads = None
+last_peer_threads = None
 
 
 def play_saver(prefix, engine):
@@ -154,12 +159,17 @@ def play_saver(prefix, engine):
 def play_peer(prefix, reader):
     args = [os.path.join(bindir, "soak_peer.exe"), clip, "0"] + (["--reader"] if reader else [])
     proc_out = os.path.join(build, "bench-peer.out")
+    global last_peer_threads
     with open(proc_out, "w") as out:
         before = {pid: cpu_seconds(pid) for pid in (xvfb_pid(), wineserver_pid(prefix)) if pid}
         proc = subprocess.Popen(wine_command(*args), env=prefix_env(prefix), stdin=subprocess.DEVNULL, stdout=out,
                                 stderr=subprocess.DEVNULL)
+        sampler = ThreadSampler(proc.pid)
         _, _, usage = os.wait4(proc.pid, 0)
+        threads = sampler.stop()
         served = sum(cpu_seconds(pid) - cpu for pid, cpu in before.items())
+        if not reader:
+            last_peer_threads = threads
     with open(proc_out) as f:
         text = f.read()
     first = re.search(r"first frame after (\d+) ms", text)
@@ -239,7 +249,7 @@ def main():
     # process's name.
     print("where engine 1's CPU went in the last round (s, by thread name):")
     for name, cpu in last_saver_threads.most_common(10):
-        print(f"  {cpu:6.2f}  {name}")
+        print(f"  {cpu:6.2f}  {name}  (bare 1: {last_peer_threads.get(name, 0):.2f})")
 
 
 if __name__ == "__main__":

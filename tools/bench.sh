@@ -18,13 +18,12 @@ twomon_start() {
   i686-linux-gnu-gcc -O2 -shared -fPIC -Wl,-soname,libXinerama.so.1 -o "$lib/libXinerama.so.1" bench/fake_xinerama.c
   rm -rf "$prefix"
   cp -a "$LUMASPIRE_MAIN_PREFIX" "$prefix"
-  export LUMASPIRE_TWOMON_PREFIX="$prefix"
+  export LUMASPIRE_TWOMON_PREFIX="$prefix" LUMASPIRE_TWOMON_LIB="$lib"
+  export LUMASPIRE_XINERAMA_HEADS="0,0,1024,768;1024,0,800,600"
   WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f </dev/null >/dev/null 2>&1
   WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
-  WINEPREFIX="$prefix" LD_LIBRARY_PATH="$lib" LUMASPIRE_XINERAMA_HEADS="0,0,1024,768;1024,0,800,600" \
-    wineserver -p </dev/null >/dev/null 2>&1
-  WINEPREFIX="$prefix" LD_LIBRARY_PATH="$lib" LUMASPIRE_XINERAMA_HEADS="0,0,1024,768;1024,0,800,600" \
-    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  WINEPREFIX="$prefix" LD_LIBRARY_PATH="$lib" wineserver -p </dev/null >/dev/null 2>&1
+  WINEPREFIX="$prefix" LD_LIBRARY_PATH="$lib" wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 if [ "$which" = all ] || [ "$which" = playback ]; then
