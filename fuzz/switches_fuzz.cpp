@@ -7,7 +7,7 @@
 #include "ShimControl.h"
 #include "host/DefaultSaverProc.h"
 #include "host/SaverHost.h"
-#include "host/ScreenArea.h"
+#include "support/ScreenArea.h"
 
 // The parts of the host in other files: nothing to do without windows.
 LRESULT SaverWindowBridge(HWND, UINT, WPARAM, LPARAM) { return 0; }

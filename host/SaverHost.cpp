@@ -1,7 +1,7 @@
 #include "host/SaverHost.h"
 
 #include "host/DefaultSaverProc.h"
-#include "host/ScreenArea.h"
+#include "support/ScreenArea.h"
 #include "resources/resource.h"
 
 SaverHostState g_saverHost = {

@@ -3,7 +3,7 @@
 #include <ddraw.h>
 
 #include "app/ClipSaverApp.h"
-#include "host/ScreenArea.h"
+#include "support/ScreenArea.h"
 #include "playback/ComPtr.h"
 #include "playback/StreamPlayer.h"
 #include "resources/resource.h"
