@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "ShimControl.h"
-#include "host/DefaultSaverProc.h"
+#include "host/PasswordProvider.h"
 #include "host/SaverHost.h"
 #include "support/ScreenArea.h"
 
@@ -14,6 +14,7 @@ LRESULT SaverWindowBridge(HWND, UINT, WPARAM, LPARAM) { return 0; }
 INT_PTR CALLBACK DialogBridge(HWND, UINT, WPARAM, LPARAM) { return 0; }
 void LoadPasswordProvider() {}
 void UnloadPasswordProvider() {}
+void ChangePassword(HWND) {}
 ScreenMetrics GetScreenMetrics() { return ScreenMetrics{0, 0, 1024, 768, 1024, 768}; }
 RECT FullScreenRect(const ScreenMetrics& m) { return RECT{m.xVirtual, m.yVirtual, m.cxVirtual, m.cyVirtual}; }
 

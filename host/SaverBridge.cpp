@@ -1,5 +1,5 @@
 // The two procedures through which the host's window and dialog reach the framework.
-#include "host/DefaultSaverProc.h"
+#include "host/PasswordProvider.h"
 #include "host/SaverHost.h"
 #include "host/ScreenSaverApp.h"
 

@@ -19,7 +19,7 @@ export ASAN_SYMBOLIZER_PATH=/usr/bin/addr2line
 declare -A sources=(
   [keyvalue]="update/XKeyValueFile.cpp support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp support/FormatText.cpp"
   [pack]="support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp support/FormatText.cpp"
-  [switches]="host/SaverHost.cpp"
+  [switches]="host/SwitchGrammar.cpp host/SaverWindow.cpp"
   [path]="support/PathUtil.cpp"
 )
 # Longest input each target is given: command lines reach 32,000 characters.
