@@ -1,6 +1,7 @@
 #include "host/PasswordProvider.h"
 
 #include "host/SaverHost.h"
+#include "support/Scoped.h"
 
 bool VerifyPassword(HWND hWnd)
 {
@@ -38,14 +39,13 @@ void LoadPasswordProvider()
     if (s.passwordDll)
         UnloadPasswordProvider();
 
-    HKEY hKey;
-    if (::RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &hKey) != ERROR_SUCCESS)
+    CRegKey desktop;
+    if (desktop.Open(HKEY_CURRENT_USER, "Control Panel\\Desktop", KEY_QUERY_VALUE) != ERROR_SUCCESS)
         return;
     // Read as four bytes whatever the value's type.
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (::RegQueryValueExA(hKey, "ScreenSaveUsePassword", nullptr, nullptr,
-                           reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS && value) {
+    if (desktop.QueryValue("ScreenSaveUsePassword", &value, &size) == ERROR_SUCCESS && value) {
         s.passwordDll = ::LoadLibraryA("PASSWORD.CPL");
         if (s.passwordDll) {
             s.verifyPasswordProc = reinterpret_cast<BOOL (WINAPI*)(HWND)>(
@@ -56,7 +56,6 @@ void LoadPasswordProvider()
                 UnloadPasswordProvider();
         }
     }
-    ::RegCloseKey(hKey);
 }
 
 void UnloadPasswordProvider()
@@ -83,12 +82,11 @@ void SetSaverRunning(bool on)
 
 void ChangePassword(HWND owner)
 {
-    HMODULE hMpr = ::LoadLibraryA("MPR.DLL");
-    if (!hMpr)
+    ScopedModule mpr(::LoadLibraryA("MPR.DLL"));
+    if (!mpr)
         return;
     typedef DWORD (WINAPI* PwdChangePasswordFn)(LPCSTR, HWND, DWORD, LPVOID);
-    auto pfn = reinterpret_cast<PwdChangePasswordFn>(::GetProcAddress(hMpr, "PwdChangePasswordA"));
+    auto pfn = reinterpret_cast<PwdChangePasswordFn>(::GetProcAddress(mpr.Get(), "PwdChangePasswordA"));
     if (pfn)
         pfn("SCRSAVE", owner, 0, nullptr);
-    ::FreeLibrary(hMpr);
 }
