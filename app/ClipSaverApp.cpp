@@ -13,7 +13,6 @@ CClipSaverApp::CClipSaverApp() : CScreenSaverApp("Tollvane Lumaspire") {}
 BOOL CClipSaverApp::InitInstance()
 {
     AfxEnableControlContainer();
-    AfxInitRichEdit();
     return TRUE;
 }
 

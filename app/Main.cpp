@@ -7,10 +7,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     // The runtime's view of the command line is not used: the switch grammar works on
     // the raw text, double-byte characters included.
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    ::GetStartupInfoA(&si);
-    int showCommand = (si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : SW_SHOWDEFAULT;
-    (void)showCommand;  // neither window shape uses it
     ::ExitProcess(static_cast<UINT>(HostMain(::GetModuleHandleA(nullptr), SkipProgramName(::GetCommandLineA()))));
 }

@@ -38,7 +38,7 @@ double Median(std::vector<double> v)
 void WriteSettings(const std::string& clip, DWORD option, DWORD loop)
 {
     HKEY hKey;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Tollvane\\Lumaspire", 0, nullptr, 0, KEY_ALL_ACCESS,
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                           nullptr, &hKey, nullptr) != ERROR_SUCCESS)
         return;
     ::RegSetValueExA(hKey, "Movie File Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(clip.c_str()),
@@ -68,7 +68,7 @@ int Watch(const std::string& clip)
     printf("ready\n");
     fflush(stdout);
 
-    HWND hWnd = WaitForWindow("WindowsScreenSaverClass", "Screen Saver", 60000);
+    HWND hWnd = WaitForWindow(kSaverWindowClass, kSaverFullScreenTitle, 60000);
     if (!hWnd) {
         printf("no saver window\n");
         return 1;

@@ -114,7 +114,7 @@ int main(int argc, char** argv)
         return 2;
     }
     int minutes = argc > 2 ? atoi(argv[2]) : 30;
-    const char* key = "Software\\Tollvane\\Lumaspire";
+    const char* key = kSaverSettingsKey;
     ScopedSettingsKey saved;
     ScopedRegValue clip(key, "Movie File Path", argv[1]);
     ScopedRegValue loop(key, "Loop Movie", 1);
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
     ScopedRegValue end(key, "End Time", static_cast<DWORD>(0));
 
     SaverProcess saver;
-    if (!saver.Start("/s") || !WaitForWindow("WindowsScreenSaverClass", "Screen Saver", 30000)) {
+    if (!saver.Start("/s") || !WaitForWindow(kSaverWindowClass, kSaverFullScreenTitle, 30000)) {
         printf("soak: the saver did not start\n");
         return 1;
     }

@@ -57,9 +57,3 @@ void AfxEnableControlContainer()
 {
     // No ActiveX controls are hosted: there is nothing to set up.
 }
-
-BOOL AfxInitRichEdit()
-{
-    static HMODULE hRichEdit = ::LoadLibraryA("RICHED32.DLL");
-    return hRichEdit != nullptr;
-}

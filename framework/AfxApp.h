@@ -36,4 +36,3 @@ HINSTANCE AfxGetInstanceHandle();
 BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, const char* lpCmdLine, int nCmdShow);
 void AfxWinTerm();
 void AfxEnableControlContainer();
-BOOL AfxInitRichEdit();

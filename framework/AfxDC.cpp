@@ -39,11 +39,6 @@ void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF clr)
     FillSolidRect(&rc, clr);
 }
 
-HPALETTE CDC::SelectPalette(CPalette* pPalette, BOOL bForceBackground)
-{
-    return ::SelectPalette(m_hDC, pPalette ? pPalette->m_hObject : nullptr, bForceBackground);
-}
-
 CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->m_hWnd)
 {
     m_hDC = ::BeginPaint(m_hWnd, &m_ps);

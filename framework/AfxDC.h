@@ -1,20 +1,10 @@
-// Device contexts and the palette object.
+// Device contexts.
 #pragma once
 
 #include <windows.h>
 
 class CWnd;
 class CGdiObject;
-
-class CPalette {
-public:
-    CPalette() : m_hObject(nullptr) {}
-    ~CPalette() { if (m_hObject) ::DeleteObject(m_hObject); }
-    CPalette(const CPalette&) = delete;
-    CPalette& operator=(const CPalette&) = delete;
-
-    HPALETTE m_hObject;
-};
 
 class CDC {
 public:
@@ -40,9 +30,6 @@ public:
 
     void FillSolidRect(const RECT* lpRect, COLORREF clr);
     void FillSolidRect(int x, int y, int cx, int cy, COLORREF clr);
-    // Returns the palette that was selected before.
-    HPALETTE SelectPalette(CPalette* pPalette, BOOL bForceBackground);
-    UINT RealizePalette() { return ::RealizePalette(m_hDC); }
     COLORREF SetTextColor(COLORREF clr) { return ::SetTextColor(m_hDC, clr); }
     int SetBkMode(int nMode) { return ::SetBkMode(m_hDC, nMode); }
     int DrawText(const char* lpszString, int nCount, LPRECT lpRect, UINT nFormat)

@@ -4,19 +4,18 @@
 
 #include "framework/AfxApp.h"
 #include "framework/AfxWin.h"
+#include "support/TextCopy.h"
 
 namespace {
 
 // Copies src into dst of cb bytes; false (dst emptied) when it does not fit whole.
 bool CopyWhole(char* dst, size_t cb, const char* src)
 {
-    dst[0] = '\0';
-    if (!src)
-        return true;
-    size_t length = strnlen(src, cb);
-    if (length >= cb)
+    size_t n = CopyTextBounded(dst, cb, src);
+    if (src && src[n]) {
+        dst[0] = '\0';
         return false;
-    memcpy(dst, src, length + 1);
+    }
     return true;
 }
 

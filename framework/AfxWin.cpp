@@ -176,8 +176,6 @@ void CWnd::OnDestroy() { Default(); }
 void CWnd::OnPaint() { Default(); }
 BOOL CWnd::OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
 void CWnd::OnTimer(UINT_PTR) { Default(); }
-BOOL CWnd::OnQueryNewPalette() { return static_cast<BOOL>(Default()); }
-void CWnd::OnPaletteChanged(HWND) { Default(); }
 
 void CWnd::OnNcDestroy()
 {
@@ -248,12 +246,6 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     }
     case AfxSig_vt:
         (this->*reinterpret_cast<void (CWnd::*)(UINT_PTR)>(e->pfn))(wParam);
-        break;
-    case AfxSig_bv:
-        result = (this->*reinterpret_cast<BOOL (CWnd::*)()>(e->pfn))();
-        break;
-    case AfxSig_vh:
-        (this->*reinterpret_cast<void (CWnd::*)(HWND)>(e->pfn))(reinterpret_cast<HWND>(wParam));
         break;
     case AfxSig_bhww:
         result = (this->*reinterpret_cast<BOOL (CWnd::*)(HWND, UINT, UINT)>(e->pfn))(

@@ -20,8 +20,6 @@ enum AfxSig : UINT {
     AfxSig_is,    // int (LPCREATESTRUCT)
     AfxSig_bD,    // BOOL (CDC*)
     AfxSig_vt,    // void (UINT_PTR)
-    AfxSig_bv,    // BOOL ()
-    AfxSig_vh,    // void (HWND)
     AfxSig_bhww,  // BOOL (HWND, UINT, UINT)  WM_SETCURSOR
     AfxSig_vwp,   // void (UINT, POINT)       mouse messages
 };
@@ -74,8 +72,6 @@ protected: \
 #define ON_WM_PAINT() AFX_ENTRY(WM_PAINT, 0, 0, 0, AfxSig_vv, void (CWnd::*)(), &ThisClass::OnPaint)
 #define ON_WM_ERASEBKGND() AFX_ENTRY(WM_ERASEBKGND, 0, 0, 0, AfxSig_bD, BOOL (CWnd::*)(CDC*), &ThisClass::OnEraseBkgnd)
 #define ON_WM_TIMER() AFX_ENTRY(WM_TIMER, 0, 0, 0, AfxSig_vt, void (CWnd::*)(UINT_PTR), &ThisClass::OnTimer)
-#define ON_WM_QUERYNEWPALETTE() AFX_ENTRY(WM_QUERYNEWPALETTE, 0, 0, 0, AfxSig_bv, BOOL (CWnd::*)(), &ThisClass::OnQueryNewPalette)
-#define ON_WM_PALETTECHANGED() AFX_ENTRY(WM_PALETTECHANGED, 0, 0, 0, AfxSig_vh, void (CWnd::*)(HWND), &ThisClass::OnPaletteChanged)
 #define ON_WM_SETCURSOR() AFX_ENTRY(WM_SETCURSOR, 0, 0, 0, AfxSig_bhww, BOOL (CWnd::*)(HWND, UINT, UINT), &ThisClass::OnSetCursor)
 #define ON_WM_MOUSEMOVE() AFX_ENTRY(WM_MOUSEMOVE, 0, 0, 0, AfxSig_vwp, void (CWnd::*)(UINT, POINT), &ThisClass::OnMouseMove)
 #define ON_WM_LBUTTONUP() AFX_ENTRY(WM_LBUTTONUP, 0, 0, 0, AfxSig_vwp, void (CWnd::*)(UINT, POINT), &ThisClass::OnLButtonUp)
@@ -133,8 +129,6 @@ public:
     void OnPaint();
     BOOL OnEraseBkgnd(CDC* pDC);
     void OnTimer(UINT_PTR nIDEvent);
-    BOOL OnQueryNewPalette();
-    void OnPaletteChanged(HWND hFocusWnd);
 
     // Runs the message through the message maps of this object's class and its bases.
     virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);

@@ -5,15 +5,16 @@
 #include <cstring>
 
 #include "ShimControl.h"
-#include "host/DefaultSaverProc.h"
+#include "host/PasswordProvider.h"
 #include "host/SaverHost.h"
-#include "host/ScreenArea.h"
+#include "support/ScreenArea.h"
 
 // The parts of the host in other files: nothing to do without windows.
 LRESULT SaverWindowBridge(HWND, UINT, WPARAM, LPARAM) { return 0; }
 INT_PTR CALLBACK DialogBridge(HWND, UINT, WPARAM, LPARAM) { return 0; }
 void LoadPasswordProvider() {}
 void UnloadPasswordProvider() {}
+void ChangePassword(HWND) {}
 ScreenMetrics GetScreenMetrics() { return ScreenMetrics{0, 0, 1024, 768, 1024, 768}; }
 RECT FullScreenRect(const ScreenMetrics& m) { return RECT{m.xVirtual, m.yVirtual, m.cxVirtual, m.cyVirtual}; }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "host/PasswordProvider.h"
 #include "host/SaverHost.h"
 
 namespace {
@@ -81,80 +82,4 @@ LRESULT DefaultSaverProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
         break;
     }
     return Finish(hWnd, message, wParam, lParam);
-}
-
-bool VerifyPassword(HWND hWnd)
-{
-    SaverHostState& s = g_saverHost;
-    if (s.verifying || s.closing)
-        return false;
-    if (!s.verifyPasswordProc) {
-        s.closing = true;
-        return true;
-    }
-    DWORD now = ::GetTickCount();
-    if (s.lastVerifyTick != static_cast<DWORD>(-1) && now - s.lastVerifyTick < kVerifyRepeatGuardMs)
-        return s.closing;
-
-    s.verifying = true;
-    MSG msg;
-    ::PeekMessageA(&msg, hWnd, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
-    ::PeekMessageA(&msg, hWnd, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
-    s.closing = ::SendMessageA(hWnd, kPasswordRequestMsg, 0, 0) != 0;
-    s.verifying = false;
-    if (!s.closing)
-        ::SetCursor(nullptr);
-    s.lastVerifyTick = ::GetTickCount();
-    return s.closing;
-}
-
-void LoadPasswordProvider()
-{
-    SaverHostState& s = g_saverHost;
-    if (!s.win9x)
-        return;
-    if (s.passwordDll)
-        UnloadPasswordProvider();
-
-    HKEY hKey;
-    if (::RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &hKey) != ERROR_SUCCESS)
-        return;
-    // Read as four bytes whatever the value's type.
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (::RegQueryValueExA(hKey, "ScreenSaveUsePassword", nullptr, nullptr,
-                           reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS && value) {
-        s.passwordDll = ::LoadLibraryA("PASSWORD.CPL");
-        if (s.passwordDll) {
-            s.verifyPasswordProc = reinterpret_cast<BOOL (WINAPI*)(HWND)>(
-                ::GetProcAddress(s.passwordDll, "VerifyScreenSavePwd"));
-            if (s.verifyPasswordProc)
-                SetSaverRunning(true);
-            else
-                UnloadPasswordProvider();
-        }
-    }
-    ::RegCloseKey(hKey);
-}
-
-void UnloadPasswordProvider()
-{
-    SaverHostState& s = g_saverHost;
-    if (!s.win9x || !s.passwordDll)
-        return;
-    ::FreeLibrary(s.passwordDll);
-    s.passwordDll = nullptr;
-    if (s.verifyPasswordProc) {
-        s.verifyPasswordProc = nullptr;
-        SetSaverRunning(false);
-    }
-}
-
-void SetSaverRunning(bool on)
-{
-    if (!g_saverHost.win9x)
-        return;
-    UINT param = on ? 1 : 0;
-    UINT previous = param;  // receives the old state, which nobody needs
-    ::SystemParametersInfoA(SPI_SCREENSAVERRUNNING, param, &previous, 0);
 }

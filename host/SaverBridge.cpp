@@ -1,5 +1,5 @@
 // The two procedures through which the host's window and dialog reach the framework.
-#include "host/DefaultSaverProc.h"
+#include "host/PasswordProvider.h"
 #include "host/SaverHost.h"
 #include "host/ScreenSaverApp.h"
 
@@ -16,6 +16,7 @@ namespace {
     pApp->m_pSaverWnd = nullptr;
     pApp->m_pConfigDlg = nullptr;
     AfxWinTerm();
+    // Never closed: the process, and the handle with it, ends on the next line.
     HANDLE hSelf = ::OpenProcess(PROCESS_TERMINATE, FALSE, ::GetCurrentProcessId());
     ::TerminateProcess(hSelf ? hSelf : ::GetCurrentProcess(), 0);
     ::ExitProcess(0);

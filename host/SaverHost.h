@@ -1,4 +1,15 @@
-// The host: process entry, run modes, the saver window class and its message filter.
+// The host: the process entry with the switch grammar and its run modes (SwitchGrammar.cpp),
+// the saver window with its class, message loop and filter (SaverWindow.cpp), the default
+// saver procedure (DefaultSaverProc.cpp), the Windows 95/98/Me password (PasswordProvider.cpp)
+// and the bridges into the framework (SaverBridge.cpp). It knows nothing of the application.
+//
+// The path of one saver-window message, nine functions: HostWindowProc (the host's filter)
+// -> SaverWindowBridge (creates the application's objects at the first message)
+// -> AfxCallWndProc -> CScreenSaverWnd::WindowProc -> CWnd::WindowProc -> CWnd::OnWndMsg
+// (framework/AfxWin.cpp: the handlers of CClipSaverWnd's and CScreenSaverWnd's message maps)
+// -> for what no handler takes, and for what a handler passes on through CWnd::Default,
+// CScreenSaverWnd::DefWindowProc (ScreenSaverApp.cpp) -> DefaultSaverProc (closing on input,
+// the password) -> its Finish: DefWindowProcA, or the answer to the AutoPlay query.
 #pragma once
 
 #include <windows.h>
@@ -10,10 +21,10 @@ struct SaverHostState {
     bool preview;               // a preview child window is being created
     bool closing;               // the saver may close; input no longer reaches the application
     bool verifying;             // the password dialog is up
-    HMODULE passwordDll;
+    HMODULE passwordDll;        // loaded and freed by the password provider's functions
     BOOL (WINAPI* verifyPasswordProc)(HWND);
     UINT queryCancelAutoPlayMsg;  // 0 never matches a message
-    HMODULE immModule;
+    HMODULE immModule;          // not loaded by us: looked up, never freed
     HIMC (WINAPI* immAssociateContextProc)(HWND, HIMC);
     HIMC savedImeContext;
     POINT startCursor;          // mouse travel is measured from here
@@ -23,6 +34,7 @@ struct SaverHostState {
 
 extern SaverHostState g_saverHost;
 
+// Switch grammar and run modes.
 // The argument text of a full command line: the program name and the blanks and
 // control characters after it skipped, stepping by whole (double-byte) characters.
 const char* SkipProgramName(const char* commandLine);
@@ -31,11 +43,12 @@ int HostMain(HINSTANCE instance, const char* args);
 // Leading decimal digits as a 32-bit value, wrapping around; 0 for none.
 DWORD ParseHandle(const char* text);
 int ShowConfigDialog(HWND owner);
-BOOL PrepareDialogClasses(HINSTANCE instance);
-void ChangePassword(HWND owner);
+
+// The saver window: full screen (parent null) or a preview child of parent. Returns the
+// exit code of its message loop, -1 when no window could be made.
 int RunSaverWindow(HWND parent);
 LRESULT CALLBACK HostWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The bridge the host forwards to (SaverBridge.cpp).
+// The bridges the host forwards to.
 LRESULT SaverWindowBridge(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK DialogBridge(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);

@@ -8,8 +8,6 @@ BEGIN_MESSAGE_MAP(CScreenSaverWnd, CWnd)
     ON_WM_CREATE()
     ON_WM_ERASEBKGND()
     ON_WM_PAINT()
-    ON_WM_QUERYNEWPALETTE()
-    ON_WM_PALETTECHANGED()
 END_MESSAGE_MAP()
 
 LRESULT CScreenSaverWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -50,27 +48,7 @@ BOOL CScreenSaverWnd::OnEraseBkgnd(CDC* pDC)
 void CScreenSaverWnd::OnPaint()
 {
     CPaintDC dc(this);
-    if (m_pPalette) {
-        dc.SelectPalette(m_pPalette, FALSE);
-        dc.RealizePalette();
-    }
     OnDraw(&dc);
-}
-
-BOOL CScreenSaverWnd::OnQueryNewPalette()
-{
-    if (!m_pPalette)
-        return FALSE;
-    CClientDC dc(this);
-    dc.SelectPalette(m_pPalette, FALSE);
-    dc.RealizePalette();
-    return TRUE;
-}
-
-void CScreenSaverWnd::OnPaletteChanged(HWND hFocusWnd)
-{
-    if (hFocusWnd != m_hWnd)
-        OnQueryNewPalette();
 }
 
 IMPLEMENT_DYNAMIC(CScreenSaverDlg, CDialog)

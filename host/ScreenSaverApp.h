@@ -41,14 +41,11 @@ public:
     void SetEraseBackground(int bErase) { m_bEraseBackground = bErase; }
 
     int m_bEraseBackground = 1;
-    CPalette* m_pPalette = nullptr;  // not owned
 
 protected:
     int OnCreate(LPCREATESTRUCT lpCreateStruct);
     BOOL OnEraseBkgnd(CDC* pDC);
     void OnPaint();
-    BOOL OnQueryNewPalette();
-    void OnPaletteChanged(HWND hFocusWnd);
 
     DECLARE_MESSAGE_MAP()
 };

@@ -2,7 +2,7 @@
 
 #include <ddraw.h>
 
-#include "host/ScreenArea.h"
+#include "support/ScreenArea.h"
 #include "playback/ComPtr.h"
 #include "playback/ReaderPlayer.h"
 #include "playback/StreamPlayer.h"

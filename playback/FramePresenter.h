@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <ddraw.h>
 
-#include "host/ScreenArea.h"
+#include "support/ScreenArea.h"
 #include "playback/ComPtr.h"
 
 class CSettingsDlg;

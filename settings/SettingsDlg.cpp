@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "resources/resource.h"
-#include "settings/RegKey.h"
 #include "support/Maker.h"
+#include "support/Scoped.h"
 
 namespace {
 

@@ -11,8 +11,6 @@
 
 class CUpgradeDlg;
 
-// The maker's home page: the web-site button opens it, and the About box shows it as its link.
-
 class CSettingsDlg : public CScreenSaverDlg {
     DECLARE_DYNAMIC(CSettingsDlg)
 public:

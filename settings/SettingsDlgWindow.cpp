@@ -4,7 +4,7 @@
 
 #include "about/AboutDlg.h"
 #include "framework/AfxDlgs.h"
-#include "host/DialogRoutines.h"
+#include "framework/DialogRoutines.h"
 #include "resources/resource.h"
 #include "support/Launcher.h"
 #include "support/Maker.h"

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "support/FormatText.h"
+#include "support/TextCopy.h"
 
 namespace {
 
@@ -22,21 +23,11 @@ const char kRestart[] = "\n\n请重启您的系统";
 const char kReinstall[] = " 或重新安装软件";
 const char kClosing[] = ", 并重试!";
 
-// Appends piece at text[length] as far as it fits in room bytes with the terminator,
-// keeping double-byte characters whole; returns the new length.
+// Appends piece at text[length] (length < room) as far as it fits in room bytes with the
+// terminator, keeping double-byte characters whole; returns the new length.
 size_t Append(char* text, size_t length, size_t room, const char* piece, size_t pieceLength)
 {
-    size_t limit = length + 1 < room ? room - 1 - length : 0;
-    size_t n = 0;
-    while (n < pieceLength && n < limit) {
-        size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(piece[n])) ? 2 : 1;
-        if (n + step > limit || n + step > pieceLength)  // a lead byte left alone by a cut
-            break;
-        n += step;
-    }
-    memcpy(text + length, piece, n);
-    text[length + n] = '\0';
-    return length + n;
+    return length + CopyTextBounded(text + length, room - length, piece, pieceLength);
 }
 
 const char* Compose(const char* head, bool reinstall, const char* format, va_list args)

@@ -1,6 +1,6 @@
 // The Chinese texts of the three failures the support code and the download engine
-// meet. They are composed at the point of failure and not shown: callers report the
-// failure through their own result.
+// meet. By design they are composed at the point of failure and never shown: callers
+// report the failure through their own result.
 #pragma once
 
 // Each builder writes head, "\n\n" and the printf-style context (when format is not

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "support/Scoped.h"
+
 namespace {
 
 // The next backslash at or after p, stepping over double-byte characters of the ANSI
@@ -29,12 +31,9 @@ int FileExists(const char* path)
     if (!path)
         return 0;
     // No data access is asked for, so no sharing mode of another opener can refuse it.
-    HANDLE hFile = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return 0;
-    ::CloseHandle(hFile);
-    return 1;
+    ScopedHandle file(::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file ? 1 : 0;
 }
 
 int CreateDirectoryPath(const char* path, int createLast)

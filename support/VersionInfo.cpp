@@ -4,6 +4,7 @@
 #include <new>
 
 #include "support/FormatText.h"
+#include "support/TextCopy.h"
 
 namespace {
 
@@ -55,23 +56,6 @@ const FileOsName kFileOses[] = {
 };
 
 }  // namespace
-
-void CopyTextBounded(char* dst, size_t cbDst, const char* src, size_t srcLength)
-{
-    if (!dst || cbDst == 0)
-        return;
-    size_t n = 0;
-    if (src) {
-        while (n < srcLength && src[n]) {
-            size_t step = (::IsDBCSLeadByte(static_cast<BYTE>(src[n])) && n + 1 < srcLength && src[n + 1]) ? 2 : 1;
-            if (n + step + 1 > cbDst)
-                break;  // the whole character does not fit
-            n += step;
-        }
-        memcpy(dst, src, n);
-    }
-    dst[n] = '\0';
-}
 
 int XVersionInfo::Load(const char* fileName)
 {

@@ -52,8 +52,3 @@ private:
     std::unique_ptr<BYTE[]> m_block;
     DWORD m_translation = 0;
 };
-
-// Copies src (up to its terminator or srcLength bytes) into dst of cbDst bytes, cut at a
-// whole double-byte character of the ANSI code page when it does not fit. Always
-// terminates dst when cbDst > 0.
-void CopyTextBounded(char* dst, size_t cbDst, const char* src, size_t srcLength = static_cast<size_t>(-1));

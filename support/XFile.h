@@ -1,6 +1,7 @@
 // Loads the whole contents of a file into one memory block: from disk, or else from the
-// open pack in slot 0 of the pack table. This program opens no pack, so only disk files
-// are found; tests fill the table to reach the pack path.
+// open pack in slot 0 of the pack table. The table is part of the loader's design, but
+// this program opens no pack, so only disk files are found; tests fill the table to reach
+// the pack path.
 #pragma once
 
 #include <windows.h>

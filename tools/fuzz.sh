@@ -7,9 +7,16 @@
 # Target names after the mode (and N) run only those: tools/fuzz.sh long 1000000 pack path
 set -euo pipefail
 cd "$(dirname "$0")/.."
+usage() { echo "usage: $0 smoke | long [N] | build, then target names (keyvalue pack switches path)" >&2; exit 2; }
 mode=${1:-smoke}
-runs=${2:-10000000}
-shift $(( $# > 2 ? 2 : $# ))
+shift $(( $# > 0 ? 1 : 0 ))
+runs=10000000
+# Only long takes a count, and only a number is one: "smoke pack" runs pack alone.
+if [ "$mode" = long ] && [[ "${1:-}" =~ ^[0-9]+$ ]]; then
+  runs=$1
+  shift
+fi
+case "$mode" in smoke | long | build) ;; *) usage ;; esac
 out=${BUILD_DIR:-$PWD/build}/fuzz
 mkdir -p "$out"
 # Findings name their source lines.
@@ -19,7 +26,7 @@ export ASAN_SYMBOLIZER_PATH=/usr/bin/addr2line
 declare -A sources=(
   [keyvalue]="update/XKeyValueFile.cpp support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp support/FormatText.cpp"
   [pack]="support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp support/FormatText.cpp"
-  [switches]="host/SaverHost.cpp"
+  [switches]="host/SwitchGrammar.cpp host/SaverWindow.cpp"
   [path]="support/PathUtil.cpp"
 )
 # Longest input each target is given: command lines reach 32,000 characters.
@@ -28,6 +35,9 @@ targets=(keyvalue pack switches path)
 if [ $# -gt 0 ]; then
   targets=("$@")
 fi
+for t in "${targets[@]}"; do
+  [ -n "${sources[$t]:-}" ] || usage
+done
 
 # GetProcAddress results are cast by design, as in the program.
 flags=(-std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
@@ -43,11 +53,10 @@ for t in "${targets[@]}"; do
 done
 [ "$mode" = build ] && exit 0
 
-case "$mode" in
-  smoke) limit=(-max_total_time=8) ;;
-  long) limit=(-runs="$runs") ;;
-  *) echo "usage: $0 smoke | long [N] | build" >&2; exit 2 ;;
-esac
+limit=(-max_total_time=8)
+if [ "$mode" = long ]; then
+  limit=(-runs="$runs")
+fi
 
 status=0
 for t in "${targets[@]}"; do

@@ -7,8 +7,15 @@ tools/build.sh >/dev/null
 source tools/wine-env.sh
 shots="$BUILD_DIR/shots"
 rm -rf "$shots" && mkdir -p "$shots"
-LUMASPIRE_SHOT_DIR="Z:$shots" tools/test.sh -R 'update_e2e|about_tests' >/dev/null
-for bmp in "$shots"/*.bmp; do
+# The tests' own report stays in view: a failed test is why a picture is missing.
+LUMASPIRE_SHOT_DIR="Z:$shots" tools/test.sh -R 'update_e2e|about_tests'
+shopt -s nullglob
+bmps=("$shots"/*.bmp)
+if [ ${#bmps[@]} -eq 0 ]; then
+  echo "screenshots: the tests kept no picture in $shots" >&2
+  exit 1
+fi
+for bmp in "${bmps[@]}"; do
   ffmpeg -loglevel error -y -i "$bmp" "docs/$(basename "${bmp%.bmp}").png"
   echo "screenshots: docs/$(basename "${bmp%.bmp}").png"
 done

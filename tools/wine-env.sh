@@ -40,6 +40,45 @@ wine_run() {
   fi
 }
 
+# A new prefix as the tests need it. Its stamp is a hash of this function's text, so a
+# change here sets every prefix up again by itself.
+wine_prefix_setup() {
+  rm -rf "$WINEPREFIX"
+  wineboot -i </dev/null >/dev/null 2>&1
+  wineserver -w
+  # No window manager here: unmanaged windows close without Wine waiting 2 s for one.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  # DirectDraw on Wine's software renderer: the virtual display has no GPU, and the
+  # OpenGL path (llvmpipe's JIT) crashes under the i386 emulator these machines use.
+  wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d gdi /f </dev/null >/dev/null 2>&1
+  # A Chinese Windows has a system font with Chinese glyphs; Wine's (svgasys.fon) has
+  # none, so texts drawn in it show boxes. Without that file "System" falls back to a
+  # Chinese font, as it looks on the users' machines.
+  wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v FONTS.FON /d none.fon /f </dev/null >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v System /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+  # Dialogs use Tahoma, which has no Chinese glyphs; a Chinese Windows links it to a
+  # Chinese font through the FontLink list, and so does this prefix.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+  # Edit controls still showed Chinese text as boxes: their fallback for it asks for
+  # SimSun, the Chinese system's own font, by name (checked by screenshot).
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+  wineserver -w
+}
+
+# Stock Windows 7 to 11 have no DirectShow source for MP4, MOV or MKV, nor (in Wine) a
+# DirectShow decoder for MJPEG: Wine's one catch-all GStreamer splitter opens them all.
+# The second prefix is the first without that one registration, so DirectShow refuses
+# there what it refuses on Windows, and the saver's second engine must play it.
+wine_prefix_win7() {
+  rm -rf "$LUMASPIRE_WIN7_PREFIX"
+  cp -a "$LUMASPIRE_MAIN_PREFIX" "$LUMASPIRE_WIN7_PREFIX"
+  rm -f "$LUMASPIRE_WIN7_PREFIX"/.lumaspire-ready-*
+  WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" wine reg delete \
+    'HKCR\CLSID\{083863F1-70DE-11D0-BD40-00A0C911CE86}\Instance\{F9D8D64E-A144-47DC-8EE0-F53498372C29}' /f \
+    </dev/null >/dev/null 2>&1
+  WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" wineserver -w
+}
+
 wine_start() {
   # The set-up below is the normal prefix's, whichever prefix this shell runs programs in.
   local WINEPREFIX="$LUMASPIRE_MAIN_PREFIX"
@@ -48,47 +87,30 @@ wine_start() {
   if [ -z "${DISPLAY:-}" ]; then
     local n=90
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 "${LUMASPIRE_SCREEN:-1024x768x24}" -nolisten tcp </dev/null >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${LUMASPIRE_SCREEN:-1024x768x24}" -nolisten tcp </dev/null >"$BUILD_DIR/xvfb.log" 2>&1 &
     echo $! > "$LUMASPIRE_XVFB_PID_FILE"
     export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    # Up to 5 s for its socket; an Xvfb that has ended already will not make one.
+    for _ in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 $! 2>/dev/null && break
+      sleep 0.1
+    done
+    if [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      echo "wine-env: Xvfb did not come up on :$n; its output is in $BUILD_DIR/xvfb.log" >&2
+      wine_stop
+      return 1
+    fi
   fi
-  if [ ! -f "$WINEPREFIX/.lumaspire-ready-v5" ]; then
-    rm -rf "$WINEPREFIX"
-    wineboot -i </dev/null >/dev/null 2>&1
-    wineserver -w
-    # No window manager here: unmanaged windows close without Wine waiting 2 s for one.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-    # DirectDraw on Wine's software renderer: the virtual display has no GPU, and the
-    # OpenGL path (llvmpipe's JIT) crashes under the i386 emulator these machines use.
-    wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d gdi /f </dev/null >/dev/null 2>&1
-    # A Chinese Windows has a system font with Chinese glyphs; Wine's (svgasys.fon) has
-    # none, so texts drawn in it show boxes. Without that file "System" falls back to a
-    # Chinese font, as it looks on the users' machines.
-    wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v FONTS.FON /d none.fon /f </dev/null >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v System /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
-    # Dialogs use Tahoma, which has no Chinese glyphs; a Chinese Windows links it to a
-    # Chinese font through the FontLink list, and so does this prefix.
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
-    # Edit controls still showed Chinese text as boxes: their fallback for it asks for
-    # SimSun, the Chinese system's own font, by name (checked by screenshot).
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
-    wineserver -w
-    touch "$WINEPREFIX/.lumaspire-ready-v5"
-    rm -rf "$LUMASPIRE_WIN7_PREFIX"
+  local stamp
+  stamp="$WINEPREFIX/.lumaspire-ready-$(declare -f wine_prefix_setup | md5sum | cut -c1-12)"
+  if [ ! -f "$stamp" ]; then
+    wine_prefix_setup
+    touch "$stamp"
   fi
-  # Stock Windows 7 to 11 have no DirectShow source for MP4, MOV or MKV, nor (in Wine)
-  # a DirectShow decoder for MJPEG: Wine's one catch-all GStreamer splitter opens them
-  # all. The second prefix is the first without that one registration, so DirectShow
-  # refuses there what it refuses on Windows, and the saver's second engine must play it.
-  if [ ! -f "$LUMASPIRE_WIN7_PREFIX/.lumaspire-ready-v1" ]; then
-    rm -rf "$LUMASPIRE_WIN7_PREFIX"
-    cp -a "$WINEPREFIX" "$LUMASPIRE_WIN7_PREFIX"
-    WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" wine reg delete \
-      'HKCR\CLSID\{083863F1-70DE-11D0-BD40-00A0C911CE86}\Instance\{F9D8D64E-A144-47DC-8EE0-F53498372C29}' /f \
-      </dev/null >/dev/null 2>&1
-    WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" wineserver -w
-    touch "$LUMASPIRE_WIN7_PREFIX/.lumaspire-ready-v1"
+  stamp="$LUMASPIRE_WIN7_PREFIX/.lumaspire-ready-$(declare -f wine_prefix_setup wine_prefix_win7 | md5sum | cut -c1-12)"
+  if [ ! -f "$stamp" ]; then
+    wine_prefix_win7
+    touch "$stamp"
   fi
   # Start the services detached first: if a test started them they would inherit its
   # output pipe and ctest would wait for them for ever.

@@ -34,6 +34,9 @@ typedef struct ShimGdi* HGDIOBJ;
 typedef HGDIOBJ HBRUSH;
 typedef HGDIOBJ HICON;
 typedef HGDIOBJ HCURSOR;
+typedef struct ShimDc* HDC;
+typedef struct ShimKey* HKEY;
+typedef DWORD REGSAM;
 typedef INT_PTR(WINAPI* FARPROC)();
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
@@ -62,7 +65,7 @@ enum : DWORD {
     FILE_ATTRIBUTE_NORMAL = 0x80, FILE_BEGIN = 0, VER_PLATFORM_WIN32_WINDOWS = 1, VER_PLATFORM_WIN32_NT = 2,
     CS_VREDRAW = 1, CS_HREDRAW = 2, CS_DBLCLKS = 8, CS_OWNDC = 0x20, BLACK_BRUSH = 4,
     WS_POPUP = 0x80000000u, WS_CHILD = 0x40000000u, WS_VISIBLE = 0x10000000u, WS_CLIPSIBLINGS = 0x04000000u,
-    WS_CLIPCHILDREN = 0x02000000u, WS_EX_TOPMOST = 8,
+    WS_CLIPCHILDREN = 0x02000000u, WS_EX_TOPMOST = 8, KEY_ALL_ACCESS = 0xF003F,
 };
 enum : UINT {
     WM_CREATE = 0x1, WM_DESTROY = 0x2, WM_SETTEXT = 0xC, WM_PAINT = 0xF, WM_HELP = 0x53, WM_CONTEXTMENU = 0x7B,
@@ -114,3 +117,6 @@ void PostQuitMessage(int code);
 LRESULT DefWindowProcA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL GetCursorPos(POINT* pt);
 HCURSOR SetCursor(HCURSOR cursor);
+// Declared for support/Scoped.h; no fuzzed code calls them.
+HDC GetDC(HWND hWnd);
+int ReleaseDC(HWND hWnd, HDC hdc);

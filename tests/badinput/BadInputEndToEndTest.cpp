@@ -17,8 +17,6 @@
 
 namespace {
 
-const char kClass[] = "WindowsScreenSaverClass";
-const char kKey[] = "Software\\Tollvane\\Lumaspire";
 const char kPathValue[] = "Movie File Path";
 
 // The sixteen numbers in the order the saver stores them; the flags hold 0 or 1 once
@@ -76,7 +74,7 @@ std::string Dword(DWORD value)
 void WriteValues(const std::vector<RawValue>& values)
 {
     HKEY hKey;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                                &hKey, nullptr));
     for (const RawValue& v : values) {
         EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExA(hKey, v.name, 0, v.type,
@@ -99,7 +97,7 @@ void WriteRecord(const Record& r)
 void ExpectSoundRecord(const Record& expected)
 {
     HKEY hKey;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &hKey));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, KEY_READ, &hKey));
     std::vector<char> data(20000);
     DWORD type = 0, size = static_cast<DWORD>(data.size());
     ASSERT_EQ(ERROR_SUCCESS, ::RegQueryValueExA(hKey, kPathValue, nullptr, &type,
@@ -232,18 +230,10 @@ protected:
     void SetUp() override
     {
         MoveMouseTo(100, 100);
-        ASSERT_EQ(nullptr, ::FindWindowA(kClass, nullptr)) << "a saver from an earlier test is still running";
+        ASSERT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr)) << "a saver from an earlier test is still running";
     }
 
-    // /s shows its full-screen window, and the first key closes it with exit code 0.
-    static HWND StartFullScreen(SaverProcess* p)
-    {
-        if (!p->Start("/s"))
-            return nullptr;
-        HWND hWnd = WaitForWindow(kClass, "Screen Saver", 20000);
-        PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
-        return hWnd;
-    }
+    // The first key closes the full-screen saver with exit code 0.
     static void ExpectKeyCloses(SaverProcess* p)
     {
         EXPECT_TRUE(p->Running());
@@ -322,7 +312,7 @@ TEST_F(BadInputEndToEnd, SettingsOfTheWrongTypeOrLengthRunAndOkStoresASoundRecor
         WriteValues(c.bad);
         {
             SaverProcess p;
-            ASSERT_NE(nullptr, StartFullScreen(&p)) << "no saver window";
+            ASSERT_NE(nullptr, StartFullScreen(p)) << "no saver window";
             EXPECT_EQ(c.text, StatusTextOnScreen(c.after.path));
             ExpectKeyCloses(&p);
         }
@@ -387,7 +377,7 @@ TEST_F(BadInputEndToEnd, ClipsThatAreNotClipsShowTheirStatusTextUntilAKey)
         r.path = c.path;
         WriteRecord(r);
         SaverProcess p;
-        ASSERT_NE(nullptr, StartFullScreen(&p)) << "no saver window";
+        ASSERT_NE(nullptr, StartFullScreen(p)) << "no saver window";
         EXPECT_EQ(c.text, StatusTextOnScreen(c.path));
         ExpectKeyCloses(&p);
     }
@@ -421,7 +411,7 @@ TEST_F(BadInputEndToEnd, CommandLinesOfAnyLengthOrBytesNeverCrashOrHang)
         // It ends by itself, or shows a window that closes when asked; either way soon.
         DWORD exitCode = p.WaitExit(5000);
         for (int attempt = 0; exitCode == STILL_ACTIVE && attempt < 10; ++attempt) {
-            if (::FindWindowA(kClass, nullptr))
+            if (::FindWindowA(kSaverWindowClass, nullptr))
                 PressKey(VK_SPACE);
             CloseWindowsOf(p.Id());
             exitCode = p.WaitExit(2000);

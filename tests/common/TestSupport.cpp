@@ -129,6 +129,18 @@ void PumpFor(DWORD ms)
     } while (::GetTickCount() - start < ms);
 }
 
+HWND StartFullScreen(SaverProcess& p, const std::string& exe, const std::vector<std::string>& extraEnv)
+{
+    if (!p.Start("/s", exe, extraEnv))
+        return nullptr;
+    HWND hWnd = WaitForWindow(kSaverWindowClass, kSaverFullScreenTitle, 20000);
+    if (!hWnd)
+        return nullptr;
+    PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
+    PumpFor(300);
+    return hWnd;
+}
+
 HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs)
 {
     HWND hWnd = nullptr;
@@ -315,20 +327,16 @@ ScopedRegValue::~ScopedRegValue()
     ::RegCloseKey(hKey);
 }
 
-namespace {
-const char kSettingsKey[] = "Software\\Tollvane\\Lumaspire";
-}
-
 void DeleteSettingsKey()
 {
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Tollvane");  // fails while not empty
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, kSaverSettingsKey);
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, kSaverMakerKey);  // fails while not empty
 }
 
 ScopedSettingsKey::ScopedSettingsKey()
 {
     HKEY hKey;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return;
     m_existed = true;
     for (DWORD i = 0;; ++i) {
@@ -350,7 +358,7 @@ ScopedSettingsKey::~ScopedSettingsKey()
     if (!m_existed)
         return;
     HKEY hKey;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                           &hKey, nullptr) != ERROR_SUCCESS)
         return;
     for (auto& v : m_values)

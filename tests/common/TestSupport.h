@@ -7,6 +7,13 @@
 #include <string>
 #include <vector>
 
+// The saver's window class and full-screen title, by which the system and the tests find
+// it, and its settings key under HKEY_CURRENT_USER with the maker's key above it.
+const char kSaverWindowClass[] = "WindowsScreenSaverClass";
+const char kSaverFullScreenTitle[] = "Screen Saver";
+const char kSaverSettingsKey[] = "Software\\Tollvane\\Lumaspire";
+const char kSaverMakerKey[] = "Software\\Tollvane";
+
 // True under Wine (tests that need Wine-only settings skip themselves elsewhere).
 bool RunningUnderWine();
 // Folder of the running test program, with a trailing backslash.
@@ -35,6 +42,11 @@ public:
 private:
     PROCESS_INFORMATION m_pi = {};
 };
+
+// Starts the full-screen saver (/s) as the system does and waits until its window is the
+// foreground window, where input reaches it; null when no window came.
+HWND StartFullScreen(SaverProcess& p, const std::string& exe = SaverPath(),
+                     const std::vector<std::string>& extraEnv = {});
 
 // Runs the saver with args and returns its exit code (STILL_ACTIVE on time-out, then killed).
 DWORD RunSaver(const std::string& args, DWORD timeoutMs = 15000);

@@ -7,7 +7,6 @@
 
 namespace {
 
-const char kClass[] = "WindowsScreenSaverClass";
 const DWORD kMinusOne = static_cast<DWORD>(-1);
 
 std::string HandleText(HWND hWnd)
@@ -62,19 +61,7 @@ protected:
     void SetUp() override
     {
         MoveMouseTo(100, 100);
-        ASSERT_EQ(nullptr, ::FindWindowA(kClass, nullptr)) << "a saver from an earlier test is still running";
-    }
-
-    // Starts the full-screen saver and waits for its window.
-    HWND StartFullScreen(SaverProcess& p)
-    {
-        if (!p.Start("/s"))
-            return nullptr;
-        HWND hWnd = WaitForWindow(kClass, "Screen Saver");
-        // Input reaches the saver once it is the foreground window.
-        PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
-        PumpFor(300);
-        return hWnd;
+        ASSERT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr)) << "a saver from an earlier test is still running";
     }
 
     bool StaysRunning(SaverProcess& p, DWORD ms = 700)
@@ -100,7 +87,7 @@ TEST_F(HostEndToEnd, SwitchesWithoutAModeOrAValidWindowExitWithMinusOne)
     HWND stale = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     ::DestroyWindow(stale);
     EXPECT_EQ(kMinusOne, RunSaver("/p " + HandleText(stale)));
-    EXPECT_EQ(nullptr, ::FindWindowA(kClass, nullptr));
+    EXPECT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr));
 }
 
 TEST_F(HostEndToEnd, FullScreenWindowCoversTheScreenOnTopWithTheCursorHidden)
@@ -144,8 +131,8 @@ TEST_F(HostEndToEnd, SecondFullScreenStartOnlyBringsTheFirstForward)
     ASSERT_NE(nullptr, hWnd);
     EXPECT_EQ(0u, RunSaver("/s"));
     EXPECT_TRUE(first.Running());
-    EXPECT_EQ(hWnd, ::FindWindowA(kClass, nullptr));
-    EXPECT_EQ(nullptr, ::FindWindowExA(nullptr, hWnd, kClass, nullptr));  // no second window
+    EXPECT_EQ(hWnd, ::FindWindowA(kSaverWindowClass, nullptr));
+    EXPECT_EQ(nullptr, ::FindWindowExA(nullptr, hWnd, kSaverWindowClass, nullptr));  // no second window
     EXPECT_EQ(hWnd, ::GetForegroundWindow());
     PressKey(VK_RETURN);
     EXPECT_EQ(0u, first.WaitExit(10000));
@@ -185,7 +172,7 @@ TEST_F(HostEndToEnd, AutoPlayQueryIsNotTheSaversBusinessOnNtButAnotherActiveWind
     ASSERT_NE(nullptr, other.m_hWnd);
     // No clip: no playback thread in the middle of opening one, which would keep a
     // closing saver alive for a while and hide a close.
-    ScopedRegValue noClip("Software\\Tollvane\\Lumaspire", "Movie File Path", "");
+    ScopedRegValue noClip(kSaverSettingsKey, "Movie File Path", "");
     SaverProcess p;
     HWND hWnd = StartFullScreen(p);
     ASSERT_NE(nullptr, hWnd);
@@ -213,7 +200,7 @@ TEST_P(PreviewEndToEnd, ChildFillsTheParentIgnoresInputAndForwardsTheContextMenu
     SaverProcess p;
     ASSERT_TRUE(p.Start(GetParam() + HandleText(parent.m_hWnd)));
     HWND child = nullptr;
-    ASSERT_TRUE(PumpUntil([&] { return (child = ::FindWindowExA(parent.m_hWnd, nullptr, kClass, "Preview")) != nullptr; },
+    ASSERT_TRUE(PumpUntil([&] { return (child = ::FindWindowExA(parent.m_hWnd, nullptr, kSaverWindowClass, "Preview")) != nullptr; },
                           15000));
 
     EXPECT_TRUE(::GetWindowLongA(child, GWL_STYLE) & WS_CHILD);

@@ -9,12 +9,10 @@
 
 namespace {
 
-const char kClass[] = "WindowsScreenSaverClass";
-
 DWORD ReadDword(const char* name)
 {
     DWORD value = 0xFFFFFFFF, size = sizeof(value);
-    ::RegGetValueA(HKEY_CURRENT_USER, settings_test::kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    ::RegGetValueA(HKEY_CURRENT_USER, kSaverSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
     return value;
 }
 
@@ -23,7 +21,7 @@ protected:
     void SetUp() override
     {
         MoveMouseTo(100, 100);
-        ASSERT_EQ(nullptr, ::FindWindowA(kClass, nullptr)) << "a saver from an earlier test is still running";
+        ASSERT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr)) << "a saver from an earlier test is still running";
         DeleteSettingsKey();
     }
 
@@ -54,12 +52,9 @@ TEST_F(SettingsEndToEnd, FirstFullScreenStartCreatesTheKeyWithItsDefaults)
 {
     ASSERT_FALSE(settings_test::SettingsKeyExists());
     SaverProcess p;
-    ASSERT_TRUE(p.Start("/s"));
-    HWND hWnd = WaitForWindow(kClass, "Screen Saver");
-    ASSERT_NE(nullptr, hWnd);
+    ASSERT_NE(nullptr, StartFullScreen(p));
 
-    // The window is there from the start of its creation; the key is written while it
-    // handles WM_CREATE.
+    // The key is written while the window handles WM_CREATE.
     PumpUntil([] { return settings_test::ValueCount() >= 17; }, 5000);
     EXPECT_EQ(17u, settings_test::ValueCount());
     EXPECT_EQ(2u, ReadDword("View Size Option"));
@@ -67,8 +62,6 @@ TEST_F(SettingsEndToEnd, FirstFullScreenStartCreatesTheKeyWithItsDefaults)
     EXPECT_EQ(1u, ReadDword("Loop Movie"));
     EXPECT_EQ(1u, ReadDword("Auto Update"));
 
-    PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
-    PumpFor(300);
     PressKey(VK_SPACE);
     EXPECT_EQ(0u, p.WaitExit(10000));
 }

@@ -15,7 +15,6 @@
 
 namespace {
 
-const char kClass[] = "WindowsScreenSaverClass";
 const char kExeName[] = "lumaspire98.scr";
 const char kDesktopKey[] = "Control Panel\\Desktop";
 const char kAppDefaults[] = "Software\\Wine\\AppDefaults\\lumaspire98.scr";
@@ -146,7 +145,7 @@ protected:
         m_log = s_dir + "calls.log";
         ::DeleteFileA(m_log.c_str());
         MoveMouseTo(100, 100);
-        ASSERT_EQ(nullptr, ::FindWindowA(kClass, nullptr)) << "a saver from an earlier test is still running";
+        ASSERT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr)) << "a saver from an earlier test is still running";
     }
 
     std::vector<std::string> Env(const char* password = nullptr) const
@@ -157,19 +156,13 @@ protected:
         return env;
     }
 
-    // Starts the full-screen saver with the password switched on or off and waits
-    // until it is the foreground window.
-    HWND StartFullScreen(SaverProcess& p, DWORD usePassword, const char* password)
+    // Starts the full-screen saver with the password switched on or off.
+    HWND StartWithPassword(SaverProcess& p, DWORD usePassword, const char* password)
     {
         // The earlier value is put back first, so the new one is not overwritten by it.
         m_usePassword.reset();
         m_usePassword.reset(new ScopedRegValue(kDesktopKey, "ScreenSaveUsePassword", usePassword));
-        if (!p.Start("/s", s_dir + kExeName, Env(password)))
-            return nullptr;
-        HWND hWnd = WaitForWindow(kClass, "Screen Saver");
-        PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
-        PumpFor(300);
-        return hWnd;
+        return StartFullScreen(p, s_dir + kExeName, Env(password));
     }
 
     size_t Verifies() const { return LogLines(m_log, "verify ").size(); }
@@ -196,7 +189,7 @@ bool Win98EndToEnd::s_copied = false;
 TEST_F(Win98EndToEnd, WrongPasswordKeepsTheSaverAndMovesTheMouseReference)
 {
     SaverProcess p;
-    HWND hWnd = StartFullScreen(p, 1, "0");
+    HWND hWnd = StartWithPassword(p, 1, "0");
     ASSERT_NE(nullptr, hWnd);
 
     MoveMouseTo(102, 102);  // 2 + 2: no request, the reference stays at 100,100
@@ -208,7 +201,7 @@ TEST_F(Win98EndToEnd, WrongPasswordKeepsTheSaverAndMovesTheMouseReference)
     EXPECT_EQ("verify " + HandleText(hWnd), LogLines(m_log, "verify ")[0]);
     PumpFor(500);
     EXPECT_TRUE(p.Running());
-    EXPECT_EQ(hWnd, ::FindWindowA(kClass, "Screen Saver"));
+    EXPECT_EQ(hWnd, ::FindWindowA(kSaverWindowClass, kSaverFullScreenTitle));
     EXPECT_TRUE(CursorHidden());
     EXPECT_EQ(1u, Verifies()) << "one key press, one password dialog";
 
@@ -227,7 +220,7 @@ TEST_F(Win98EndToEnd, CloseRequestRightAfterTheDialogIsRefusedWithoutAsking)
 {
     // The provider queues another key press before it returns "wrong".
     SaverProcess p;
-    ASSERT_NE(nullptr, StartFullScreen(p, 1, "0+key"));
+    ASSERT_NE(nullptr, StartWithPassword(p, 1, "0+key"));
     PressKey(VK_SPACE);
     ASSERT_TRUE(AskedTimes(1));
     PumpFor(700);
@@ -246,7 +239,7 @@ TEST_F(Win98EndToEnd, RightPasswordClosesTheSaverAndTheSystemKeysComeBack)
 {
     ClearSaverRunningFlag();
     SaverProcess p;
-    HWND hWnd = StartFullScreen(p, 1, "1");
+    HWND hWnd = StartWithPassword(p, 1, "1");
     ASSERT_NE(nullptr, hWnd);
     // While the password is in force, Ctrl+Alt+Del and Alt+Tab are off...
     EXPECT_EQ("1", SaverRunningFlag());
@@ -262,7 +255,7 @@ TEST_F(Win98EndToEnd, WithoutThePasswordSettingAKeyClosesWithoutAsking)
 {
     ClearSaverRunningFlag();
     SaverProcess p;
-    ASSERT_NE(nullptr, StartFullScreen(p, 0, "0"));
+    ASSERT_NE(nullptr, StartWithPassword(p, 0, "0"));
     PressKey(VK_SPACE);
     EXPECT_EQ(0u, p.WaitExit(10000));
     EXPECT_EQ(0u, Verifies());
@@ -281,7 +274,7 @@ TEST_F(Win98EndToEnd, InputAndCloseRequestsWhileThePasswordDialogIsOpenAreRefuse
         SCOPED_TRACE(c.password);
         ::DeleteFileA(m_log.c_str());
         SaverProcess p;
-        ASSERT_NE(nullptr, StartFullScreen(p, 1, c.password));
+        ASSERT_NE(nullptr, StartWithPassword(p, 1, c.password));
         PressKey(VK_SPACE);
         ASSERT_TRUE(PumpUntil([&] { return !LogLines(m_log, "dialog ").empty(); }, 10000)) << FileText(m_log);
         // One WM_CLOSE (the injected one) and a window that outlived the dialog.
@@ -310,7 +303,7 @@ TEST_F(Win98EndToEnd, AutoPlayQueryClosesTheSaverAndIsCancelledOnlyWithAPassword
         SCOPED_TRACE("ScreenSaveUsePassword=" + std::to_string(c.usePassword));
         ::DeleteFileA(m_log.c_str());
         SaverProcess p;
-        HWND hWnd = StartFullScreen(p, c.usePassword, "1");
+        HWND hWnd = StartWithPassword(p, c.usePassword, "1");
         ASSERT_NE(nullptr, hWnd);
         DWORD_PTR result = 12345;
         ASSERT_TRUE(::SendMessageTimeoutA(hWnd, msg, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
@@ -355,5 +348,5 @@ TEST_F(Win98EndToEnd, PasswordChangeGoesToMprWithTheGivenOrTheForegroundWindow)
         ASSERT_EQ(1u, calls.size());
         EXPECT_EQ("change SCRSAVE " + HandleText(c.owner) + " 0", calls[0].substr(0, calls[0].rfind(' ')));
     }
-    EXPECT_EQ(nullptr, ::FindWindowA(kClass, nullptr));
+    EXPECT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr));
 }

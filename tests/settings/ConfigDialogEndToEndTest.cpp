@@ -12,7 +12,6 @@
 
 namespace {
 
-using settings_test::kSettingsKey;
 
 // Every value of the settings key as text, for comparing whole records.
 typedef std::map<std::string, std::string> Stored;
@@ -21,7 +20,7 @@ Stored ReadStored()
 {
     Stored stored;
     HKEY hKey;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return stored;
     for (DWORD i = 0;; ++i) {
         char name[256];
@@ -46,7 +45,7 @@ Stored ReadStored()
 void WriteStored(const Stored& values)
 {
     HKEY hKey;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                                nullptr, &hKey, nullptr));
     for (const auto& v : values) {
         if (v.first == "Movie File Path") {

@@ -10,7 +10,6 @@
 #include "settings/SettingsDlg.h"
 #include "settings/SettingsKeyLocks.h"
 
-using settings_test::kSettingsKey;
 using settings_test::ValueCount;
 
 namespace {
@@ -63,7 +62,7 @@ StoredValue ReadValue(const char* name)
 {
     StoredValue v;
     HKEY hKey;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return v;
     DWORD size = 0;
     if (::RegQueryValueExA(hKey, name, nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
@@ -100,7 +99,7 @@ std::vector<BYTE> TextBytes(const std::string& text)
 void WriteValue(const char* name, DWORD type, const void* data, DWORD size)
 {
     HKEY hKey;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                                nullptr, &hKey, nullptr));
     EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExA(hKey, name, 0, type, static_cast<const BYTE*>(data), size));
     ::RegCloseKey(hKey);
@@ -114,7 +113,7 @@ void WriteDword(const char* name, DWORD value)
 void DeleteValue(const char* name)
 {
     HKEY hKey;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &hKey));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, KEY_ALL_ACCESS, &hKey));
     EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteValueA(hKey, name));
     ::RegCloseKey(hKey);
 }
@@ -122,7 +121,7 @@ void DeleteValue(const char* name)
 void CreateEmptyKey()
 {
     HKEY hKey;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                                nullptr, &hKey, nullptr));
     ::RegCloseKey(hKey);
 }

@@ -5,10 +5,9 @@
 #include <windows.h>
 #include <sddl.h>
 
-namespace settings_test {
+#include "common/TestSupport.h"
 
-const char kSettingsKey[] = "Software\\Tollvane\\Lumaspire";
-const char kMakerKey[] = "Software\\Tollvane";
+namespace settings_test {
 
 // The settings key exists, but its DACL denies every access to everyone. Opening it
 // with full access fails, and so does creating it (which opens the existing key). The
@@ -18,7 +17,7 @@ public:
     DeniedSettingsKey()
     {
         HKEY hKey;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+        if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
                               nullptr) != ERROR_SUCCESS)
             return;
         DWORD size = sizeof(m_original);
@@ -29,7 +28,7 @@ public:
     ~DeniedSettingsKey()
     {
         HKEY hKey;
-        if (m_locked && ::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, WRITE_DAC, &hKey) == ERROR_SUCCESS) {
+        if (m_locked && ::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, WRITE_DAC, &hKey) == ERROR_SUCCESS) {
             ::RegSetKeySecurity(hKey, DACL_SECURITY_INFORMATION, m_original);
             ::RegCloseKey(hKey);
         }
@@ -64,7 +63,7 @@ public:
     {
         HKEY hKey;
         DWORD disposition = 0;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, kMakerKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+        if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverMakerKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                               nullptr, &hKey, &disposition) != ERROR_SUCCESS)
             return;
         ::RegCloseKey(hKey);
@@ -73,7 +72,7 @@ public:
     ~VolatileMakerKey()
     {
         if (m_created)
-            ::RegDeleteKeyA(HKEY_CURRENT_USER, kMakerKey);
+            ::RegDeleteKeyA(HKEY_CURRENT_USER, kSaverMakerKey);
     }
     VolatileMakerKey(const VolatileMakerKey&) = delete;
     VolatileMakerKey& operator=(const VolatileMakerKey&) = delete;
@@ -87,7 +86,7 @@ private:
 inline bool SettingsKeyExists()
 {
     HKEY hKey;
-    LONG result = ::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey);
+    LONG result = ::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, KEY_READ, &hKey);
     if (result == ERROR_SUCCESS)
         ::RegCloseKey(hKey);
     return result != ERROR_FILE_NOT_FOUND;
@@ -97,7 +96,7 @@ inline bool SettingsKeyExists()
 inline DWORD ValueCount()
 {
     HKEY hKey;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return 0;
     DWORD count = 0;
     ::RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "settings/RegKey.h"
+#include "support/Scoped.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/ScreenArea.h"
+#include "support/ScreenArea.h"
 
 ScreenMetrics GetScreenMetrics()
 {

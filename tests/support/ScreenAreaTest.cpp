@@ -2,7 +2,7 @@
 // monitor layouts this machine cannot show.
 #include <gtest/gtest.h>
 
-#include "host/ScreenArea.h"
+#include "support/ScreenArea.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/DialogRoutines.h"
+#include "framework/DialogRoutines.h"
 
 void EnableControls(HWND hDlg, const ControlEnable* table)
 {

@@ -1,4 +1,4 @@
-#include "settings/RegKey.h"
+#include "support/Scoped.h"
 
 LONG CRegKey::Open(HKEY hKeyParent, const char* pszKeyName, REGSAM samDesired)
 {

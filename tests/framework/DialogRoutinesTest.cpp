@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/DialogTemplate.h"
-#include "host/DialogRoutines.h"
+#include "framework/DialogRoutines.h"
 
 namespace {
 
