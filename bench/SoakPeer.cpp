@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "playback/ComPtr.h"
+#include "support/Scoped.h"
 #include "playback/MediaFoundation.h"
 
 namespace {

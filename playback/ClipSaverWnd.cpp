@@ -3,7 +3,7 @@
 #include <ddraw.h>
 
 #include "support/ScreenArea.h"
-#include "playback/ComPtr.h"
+#include "support/Scoped.h"
 #include "playback/ReaderPlayer.h"
 #include "playback/StreamPlayer.h"
 #include "resources/resource.h"
@@ -92,11 +92,15 @@ void CClipSaverWnd::StopPlayback()
             if (!ended)
                 *m_pPlaying = 0;
         }
+        // A thread stuck inside the platform (an OpenFile on a dead network share) would
+        // keep the saver open for ever: after two seconds it is ended, whatever it holds.
         if (!ended)
             ::TerminateThread(m_hPlaybackThread, 0);
         ::CloseHandle(m_hPlaybackThread);
         m_hPlaybackThread = nullptr;
     }
+    // The whole desktop, not just this window: the thread drew on the primary surface,
+    // which may reach beyond the window's own repaints.
     ::InvalidateRect(nullptr, nullptr, FALSE);
 }
 
@@ -232,11 +236,12 @@ void CClipSaverWnd::DrawStatusText()
     // drawing, so a repaint at any moment from here on draws it too.
     ::InterlockedExchange(&m_bStatusShown, 1);
 
-    HDC hdc = ::GetDC(m_hWnd);
-    if (!hdc)
-        return;
-    PaintStatusText(hdc);
-    ::ReleaseDC(m_hWnd, hdc);
+    {
+        ScopedGetDC dc(m_hWnd);
+        if (!dc)
+            return;
+        PaintStatusText(dc.Get());
+    }
     // Some systems (Wine) put another thread's drawing on the screen only when the
     // window's own thread next handles a message.
     ::PostMessageA(m_hWnd, WM_NULL, 0, 0);

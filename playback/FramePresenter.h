@@ -6,7 +6,7 @@
 #include <ddraw.h>
 
 #include "support/ScreenArea.h"
-#include "playback/ComPtr.h"
+#include "support/Scoped.h"
 
 class CSettingsDlg;
 struct PlaybackRequest;

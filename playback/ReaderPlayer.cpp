@@ -2,7 +2,7 @@
 
 #include <ddraw.h>
 
-#include "playback/ComPtr.h"
+#include "support/Scoped.h"
 #include "playback/FrameCopy.h"
 #include "playback/FramePresenter.h"
 #include "playback/MediaFoundation.h"

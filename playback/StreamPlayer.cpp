@@ -2,7 +2,7 @@
 
 #include <ddstream.h>
 
-#include "playback/ComPtr.h"
+#include "support/Scoped.h"
 #include "playback/FramePresenter.h"
 #include "settings/SettingsDlg.h"
 

@@ -13,8 +13,6 @@
 
 namespace {
 
-const char kClass[] = "WindowsScreenSaverClass";
-const char kKey[] = "Software\\Tollvane\\Lumaspire";
 
 std::string Clip(const char* name)
 {
@@ -47,7 +45,7 @@ struct Settings {
 void WriteSettings(const Settings& s)
 {
     HKEY hKey;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                                nullptr, &hKey, nullptr));
     ::RegSetValueExA(hKey, "Movie File Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(s.path.c_str()),
                      static_cast<DWORD>(s.path.size() + 1));
@@ -109,11 +107,7 @@ protected:
     bool Start(const Settings& s)
     {
         WriteSettings(s);
-        if (!m_saver.Start("/s"))
-            return false;
-        HWND hWnd = WaitForWindow(kClass, "Screen Saver", 20000);
-        PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
-        return hWnd != nullptr;
+        return StartFullScreen(m_saver) != nullptr;
     }
 
     // Waits until the centre of the screen shows a colour of the clip, which the case's
@@ -509,7 +503,7 @@ TEST_F(PlaybackEndToEnd, ClipsThatCannotPlayShowWhyInWhiteCentredText)
         Settings s;
         s.path = c.path;
         ASSERT_TRUE(Start(s));
-        HWND hWnd = ::FindWindowA(kClass, "Screen Saver");
+        HWND hWnd = ::FindWindowA(kSaverWindowClass, kSaverFullScreenTitle);
         ScreenShot shot;
         ASSERT_TRUE(CaptureSettledText(&shot, WholeScreen())) << "no text on the screen";
         RECT box = InkBox(shot, WholeScreen());
@@ -584,7 +578,7 @@ TEST_F(PlaybackEndToEnd, ClosingAtRandomMomentsEndsTheProcessEveryTime)
         SCOPED_TRACE(i);
         SaverProcess p;
         ASSERT_TRUE(p.Start("/s"));
-        HWND hWnd = WaitForWindow(kClass, "Screen Saver", 20000);
+        HWND hWnd = WaitForWindow(kSaverWindowClass, kSaverFullScreenTitle, 20000);
         ASSERT_NE(nullptr, hWnd);
         ASSERT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000))
             << "the saver never became the foreground window";
@@ -602,7 +596,7 @@ TEST_F(PlaybackEndToEnd, ClosingAtRandomMomentsEndsTheProcessEveryTime)
                                     ? "the window is still open and answers messages"
                                     : "the window is still open and its thread does not answer");
     }
-    EXPECT_EQ(nullptr, ::FindWindowA(kClass, nullptr));
+    EXPECT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr));
 }
 
 TEST_F(PlaybackEndToEnd, PreviewShowsItsOwnScaledPicture)
