@@ -40,12 +40,23 @@ double Now()
     return c.QuadPart * 1000.0 / f.QuadPart;
 }
 
-void ReportOpening(bool opened)
+// Milliseconds since this process was created, as the benchmark times the saver's first
+// picture: Now() minus this is the process's creation on the same clock.
+double SinceCreation()
 {
-    if (opened)
-        printf("soak peer: opened after %.0f ms\n", Now() - g_start);
-    else
-        printf("soak peer: refused after %.0f ms\n", Now() - g_start);
+    FILETIME created, unused, now;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &unused, &unused, &unused);
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER a, b;
+    a.LowPart = created.dwLowDateTime, a.HighPart = created.dwHighDateTime;
+    b.LowPart = now.dwLowDateTime, b.HighPart = now.dwHighDateTime;
+    return (b.QuadPart - a.QuadPart) / 10000.0;
+}
+
+// How long the call that opens the clip took, and whether it did.
+void ReportOpening(bool opened, double since)
+{
+    printf("soak peer: %s after %.0f ms\n", opened ? "opened" : "refused", Now() - since);
     fflush(stdout);
 }
 
@@ -87,9 +98,10 @@ bool Play(const PeerRun& run)
         FAILED(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr)) ||
         FAILED(stream->AddMediaStream(dd.Get(), &MSPID_PrimaryVideo, 0, nullptr)))
         return false;
+    const double opening = Now();
     bool opened = SUCCEEDED(stream->OpenFile(run.clip, 0));
     if (!run.minutes)
-        ReportOpening(opened);
+        ReportOpening(opened, opening);
     if (!opened ||
         FAILED(stream->GetMediaStream(MSPID_PrimaryVideo, video.Receive())) ||
         FAILED(video->QueryInterface(IID_IDirectDrawMediaStream, ddStream.ReceiveVoid())) ||
@@ -150,8 +162,9 @@ bool PlayReader(const PeerRun& run)
                      SUCCEEDED(primary->SetClipper(clipper.Get())) &&
                      SUCCEEDED(mf->MFCreateAttributes(attributes.Receive(), 1)) &&
                      SUCCEEDED(attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE));
+        const double opening = Now();
         bool opened = ready && SUCCEEDED(mf->MFCreateSourceReaderFromURL(run.clip, attributes.Get(), reader.Receive()));
-        ReportOpening(opened);
+        ReportOpening(opened, opening);
         UINT64 size = 0;
         ready = opened && SUCCEEDED(reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE)) &&
                 SUCCEEDED(reader->SetStreamSelection(video, TRUE)) && SUCCEEDED(mf->MFCreateMediaType(wanted.Receive())) &&
@@ -237,7 +250,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: soak_peer <clip> [minutes] [--reader]\n");
         return 2;
     }
-    g_start = Now();
+    g_start = Now() - SinceCreation();
     PeerRun run = {};
     run.minutes = argc > 2 ? static_cast<DWORD>(atoi(argv[2])) : 30;
     run.reader = argc > 3 && strcmp(argv[3], "--reader") == 0;
