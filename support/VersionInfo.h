@@ -50,6 +50,7 @@ public:
 private:
     HMODULE m_module = nullptr;
     std::unique_ptr<BYTE[]> m_block;
+    DWORD m_blockSize = 0;
     DWORD m_translation = 0;
 };
 

@@ -1,6 +1,7 @@
 // The download engine against the misbehaving test HTTP server on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "common/TestHttpServer.h"
 #include "common/TestSupport.h"
 #include "support/ErrorText.h"
+#include "update/UpgradeDlg.h"
 #include "update/XDownload.h"
 
 namespace {
@@ -120,6 +122,18 @@ TEST(DownloadItems, AddFileJoinsDirectoryAndNamesFileAfterTheUrl)
 
 // One engine, one item per way the server answers; the other items are still tried
 // after one fails.
+// The percentage passes 100 when a file comes longer than its probe said, and passes
+// int's range when the probe said 1 byte and 22 MB came.
+TEST(DownloadItems, ProgressPositionStaysOnTheBar)
+{
+    const struct {
+        double percent;
+        int position;
+    } cases[] = { { -1, 0 }, { 0, 0 }, { 42.9, 42 }, { 100, 100 }, { 250, 100 }, { 3e9, 100 }, { 1e300, 100 }, { NAN, 0 } };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.position, ProgressPosition(c.percent)) << c.percent;
+}
+
 TEST_F(Download, EachItemEndsAsTheServerAnswered)
 {
     struct Case {
