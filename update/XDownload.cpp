@@ -356,8 +356,9 @@ void XDownload::Stop(DWORD timeoutMs)
     InterlockedExchange(&s->stopFlag, 1);
     if (m_hThread) {
         // The worker's handles stay its own: it sees the flag after its current call,
-        // which the time-outs of its internet handle bound. Never TerminateThread: it may hold the heap or loader lock. One that does not
-        // end in time keeps its reference to the shared state and frees it at its end.
+        // which the time-outs of its internet handle bound. Never TerminateThread: it
+        // may hold the heap or loader lock. One that does not end in time keeps its
+        // reference to the shared state and frees it at its end.
         ::WaitForSingleObject(m_hThread, timeoutMs);
         ::CloseHandle(m_hThread);
         m_hThread = nullptr;
