@@ -75,10 +75,12 @@ void CAboutDlg::DrawContent(CDC* pDC)
     RECT rcVersion = { 170, 50, 0, 0 };
     DrawLabel(pDC, FontOrNull(m_fontTitle), m_strVersion, &rcVersion, kWhite, nullptr, 0, 0);
 
-    RECT rcCopyright = { 20, 185, 0, 0 };
+    // The link follows the copyright line: its left edge is that line's width plus 25,
+    // 5 px after the line. It stays whole inside the box: a copyright too long for that
+    // ends in an ellipsis.
+    int linkLeft = m_nWidth - MeasureLabel(pDC, FontOrNull(m_fontLink), m_strLink, true);
+    RECT rcCopyright = { 20, 185, linkLeft - 5, 0 };
     DrawLabel(pDC, FontOrNull(m_fontText), m_strCopyright, &rcCopyright, kBlack, nullptr, 0, 0);
-
-    // The link follows the copyright line: its left edge is that line's width plus 25.
     RECT rcLink = { (rcCopyright.right - rcCopyright.left) + 25, 185, 0, 0 };
     DrawLabel(pDC, FontOrNull(m_fontLink), nullptr, &rcLink, kWhite, m_strLink, kLinkBlue,
               kHoverRed);

@@ -47,6 +47,21 @@ bool HasText(const char* psz)
     return psz && *psz;
 }
 
+// The label's font: pFont, or the system's GUI font (underlined for a link) made in
+// *pFallback when there is none.
+HFONT LabelFont(CFont* pFont, bool bLink, CFont* pFallback)
+{
+    if (!pFont || !pFont->GetSafeHandle()) {
+        LOGFONTA lf = {};
+        ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
+        lf.lfUnderline = bLink ? TRUE : FALSE;
+        pFallback->CreateFontIndirect(&lf);
+        pFont = pFallback;
+    }
+    return pFont->GetSafeHandle() ? static_cast<HFONT>(pFont->GetSafeHandle())
+                                  : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+}
+
 }  // namespace
 
 CBitmapDlg::CBitmapDlg()
@@ -193,22 +208,18 @@ void CBitmapDlg::DrawLabel(CDC* pDC, CFont* pFont, const char* pszText, RECT* pR
     }
 
     CFont fallback;
-    if (!pFont || !pFont->GetSafeHandle()) {
-        LOGFONTA lf = {};
-        ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
-        lf.lfUnderline = bLink ? TRUE : FALSE;
-        fallback.CreateFontIndirect(&lf);
-        pFont = &fallback;
-    }
-    HFONT hFont = pFont->GetSafeHandle() ? static_cast<HFONT>(pFont->GetSafeHandle())
-                                          : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-    ScopedTextState state(pDC->m_hDC, hFont);
+    ScopedTextState state(pDC->m_hDC, LabelFont(pFont, bLink, &fallback));
 
-    if (pRect->right < pRect->left)
-        pRect->right = pRect->left;
+    const LONG widest = pRect->right - pRect->left;
+    pRect->right = pRect->left;
     if (pRect->bottom < pRect->top)
         pRect->bottom = pRect->top;
     pDC->DrawText(pszShown, -1, pRect, DT_CALCRECT | DT_NOPREFIX);
+    UINT cut = 0;
+    if (widest > 0 && pRect->right - pRect->left > widest) {
+        pRect->right = pRect->left + widest;
+        cut = DT_SINGLELINE | DT_END_ELLIPSIS;
+    }
 
     COLORREF clr = clrText;
     if (bLink) {
@@ -227,7 +238,17 @@ void CBitmapDlg::DrawLabel(CDC* pDC, CFont* pFont, const char* pszText, RECT* pR
     pDC->SetTextColor(clr);
     // Not clipped to the measured extent: the ink can reach past it (under Wine the
     // last digit of the bold version was cut off).
-    pDC->DrawText(pszShown, -1, pRect, DT_NOPREFIX | DT_NOCLIP);
+    pDC->DrawText(pszShown, -1, pRect, DT_NOPREFIX | DT_NOCLIP | cut);
+}
+
+int CBitmapDlg::MeasureLabel(CDC* pDC, CFont* pFont, const char* pszText, bool bLink)
+{
+    CFont fallback;
+    ScopedTextState state(pDC->m_hDC, LabelFont(pFont, bLink, &fallback));
+    RECT rc = {};
+    if (HasText(pszText))
+        pDC->DrawText(pszText, -1, &rc, DT_CALCRECT | DT_NOPREFIX);
+    return rc.right;
 }
 
 BOOL CBitmapDlg::OnSetCursor(HWND, UINT, UINT)

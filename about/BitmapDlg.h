@@ -20,8 +20,12 @@ public:
     // back. With pszLink the label is a link: drawn in clrHover under the cursor, in
     // clrLink elsewhere, and registered for hit-testing until the next paint. A null
     // font means the system's GUI font (underlined for a link); no text shows the link.
+    // A right edge given past the left one is the widest the label may be: a longer
+    // text ends in an ellipsis there.
     void DrawLabel(CDC* pDC, CFont* pFont, const char* pszText, RECT* pRect, COLORREF clrText,
                    const char* pszLink, COLORREF clrLink, COLORREF clrHover);
+    // The width DrawLabel would give the text, unlimited.
+    int MeasureLabel(CDC* pDC, CFont* pFont, const char* pszText, bool bLink);
 
     BOOL OnInitDialog() override;
     // Enter does not close the box.

@@ -2,9 +2,9 @@
 ; screen saver and registers an uninstaller. The build passes VERSION, SCR (the built
 ; lumaspire.scr), ICON and OUTFILE with -D; makensis reads this file as UTF-8.
 
-!ifndef ANSI
-  Unicode true  ; a Unicode installer needs NT; -DANSI builds one for Windows 95/98/Me
-!endif
+; ANSI, so that one installer starts on Windows 95 to 11. Its Chinese texts are code page
+; 936, as the saver's own built-in texts are: both read right on a Chinese system.
+Unicode false
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
@@ -30,6 +30,15 @@ ShowUninstDetails show
 BrandingText "${PRODUCT} ${VERSION}"
 
 LoadLanguageFile "${NSISDIR}\Contrib\Language files\SimpChinese.nlf"
+
+; The installer's own texts. An ANSI installer gets them in the language's code page
+; (936) only as language strings; written out in a section they would become "?".
+LangString CannotWrite ${LANG_SIMPCHINESE} "无法写入 $SYSDIR\${SCR_NAME}.new。"
+LangString CannotReplaceRunning ${LANG_SIMPCHINESE} "无法替换正在使用的 $SYSDIR\${SCR_NAME}。"
+LangString CannotReplace ${LANG_SIMPCHINESE} "无法替换 $SYSDIR\${SCR_NAME}。"
+LangString Failed ${LANG_SIMPCHINESE} "安装失败。"
+LangString Installed ${LANG_SIMPCHINESE} "已安装 $SYSDIR\${SCR_NAME}"
+LangString MadeCurrent ${LANG_SIMPCHINESE} "已设为当前屏幕保护程序"
 
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=2052 "ProductName" "${PRODUCT}"
@@ -57,8 +66,8 @@ Section "-${PRODUCT}"
   File "/oname=$SYSDIR\${SCR_NAME}.new" "${SCR}"
   ${If} ${Errors}
     Delete "$SYSDIR\${SCR_NAME}.new"
-    MessageBox MB_OK|MB_ICONSTOP "无法写入 $SYSDIR\${SCR_NAME}.new。" /SD IDOK
-    Abort "安装失败。"
+    MessageBox MB_OK|MB_ICONSTOP "$(CannotWrite)" /SD IDOK
+    Abort "$(Failed)"
   ${EndIf}
 
   ; A running program cannot be deleted but can be renamed: move it aside under a free
@@ -80,8 +89,8 @@ Section "-${PRODUCT}"
       IntOp $0 $0 + 1
       ${If} $0 > 99
         Delete "$SYSDIR\${SCR_NAME}.new"
-        MessageBox MB_OK|MB_ICONSTOP "无法替换正在使用的 $SYSDIR\${SCR_NAME}。" /SD IDOK
-        Abort "安装失败。"
+        MessageBox MB_OK|MB_ICONSTOP "$(CannotReplaceRunning)" /SD IDOK
+        Abort "$(Failed)"
       ${EndIf}
     ${Loop}
     Delete /REBOOTOK $1
@@ -95,10 +104,10 @@ Section "-${PRODUCT}"
       Rename $1 "$SYSDIR\${SCR_NAME}"
     ${EndIf}
     Delete "$SYSDIR\${SCR_NAME}.new"
-    MessageBox MB_OK|MB_ICONSTOP "无法替换 $SYSDIR\${SCR_NAME}。" /SD IDOK
-    Abort "安装失败。"
+    MessageBox MB_OK|MB_ICONSTOP "$(CannotReplace)" /SD IDOK
+    Abort "$(Failed)"
   ${EndIf}
-  DetailPrint "已安装 $SYSDIR\${SCR_NAME}"
+  DetailPrint "$(Installed)"
 
   ; The current screen saver, by its short path as Display Properties stores it.
   GetFullPathName /SHORT $0 "$SYSDIR\${SCR_NAME}"
@@ -111,7 +120,7 @@ Section "-${PRODUCT}"
     WriteINIStr "$WINDIR\system.ini" "boot" "SCRNSAVE.EXE" $0
     FlushINI "$WINDIR\system.ini"
   ${EndIf}
-  DetailPrint "已设为当前屏幕保护程序"
+  DetailPrint "$(MadeCurrent)"
 
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"

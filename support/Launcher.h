@@ -5,6 +5,10 @@
 // arguments, or none at all when arguments is null. With waitMs not 0, waits up to that
 // long for the child to end. False when it could not be started, or when arguments are
 // longer than 258 bytes (a cut argument list would start it with other arguments).
+// A program that asks for administrator rights, which Windows refuses to start from a
+// standard user's process (ERROR_ELEVATION_REQUIRED), is started through the shell's
+// "runas" verb with the same arguments: Windows asks the user for consent first, and
+// a No gives false with GetLastError() == ERROR_CANCELLED.
 bool RunProcess(const char* path, const char* arguments, unsigned long waitMs);
 
 // Hands file (a path or a web address) to the shell with verb (null: its default verb),

@@ -86,6 +86,7 @@ int XVersionInfo::Load(const char* fileName)
     m_block.reset(new (std::nothrow) BYTE[size]);
     if (!m_block)
         return 0;
+    m_blockSize = size;
 
     void* value = nullptr;
     UINT cb = 0;
@@ -112,12 +113,17 @@ bool XVersionInfo::QueryString(const char* name, DWORD translation, char* buffer
                    name) < 0)
         return false;
     void* value = nullptr;
-    UINT cch = 0;
-    if (!::VerQueryValueA(m_block.get(), query, &value, &cch) || !value)
+    UINT length = 0;
+    const BYTE* begin = m_block.get();
+    if (!::VerQueryValueA(begin, query, &value, &length))
         return false;
-    // The length counts the text with its terminator; read no further than it says,
-    // whether or not the block's text is terminated.
-    CopyTextBounded(buffer, cbBuffer, static_cast<const char*>(value), cch);
+    const BYTE* text = static_cast<const BYTE*>(value);
+    if (text < begin || text >= begin + m_blockSize)
+        return false;
+    // Not by the length it reports: for a text stored as UTF-16, Windows counts its
+    // characters, and the ANSI copy of a Chinese text has two bytes for each. Up to the
+    // terminator, then, and never past the block.
+    CopyTextBounded(buffer, cbBuffer, reinterpret_cast<const char*>(text), begin + m_blockSize - text);
     return true;
 }
 
@@ -183,5 +189,6 @@ void XVersionInfo::Release()
         m_module = nullptr;
     }
     m_block.reset();
+    m_blockSize = 0;
     m_translation = 0;
 }

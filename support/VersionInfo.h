@@ -50,5 +50,6 @@ public:
 private:
     HMODULE m_module = nullptr;
     std::unique_ptr<BYTE[]> m_block;
+    DWORD m_blockSize = 0;
     DWORD m_translation = 0;
 };

@@ -37,6 +37,15 @@ bool IsSecureUrl(const char* pszUrl)
     return true;
 }
 
+int ProgressPosition(double percent)
+{
+    // The percentage passes 100 when a file comes longer than its probe said; converting
+    // a double beyond int's range is undefined. !(x > 0) also catches NaN.
+    if (!(percent > 0))
+        return 0;
+    return percent < 100 ? static_cast<int>(percent) : 100;
+}
+
 BEGIN_MESSAGE_MAP(CUpgradeDlg, CDialog)
     ON_WM_TIMER()
     ON_WM_DESTROY()
@@ -167,8 +176,8 @@ void CUpgradeDlg::OnCancel()
         KillTimer(m_nProgressTimer);
         m_nProgressTimer = 0;
     }
-    // The stop closes the worker's connection first, so the wait ends promptly even on
-    // a stalled server; the partial file is deleted by the worker.
+    // The worker sees the stop after its current call (on a stalled server, at the
+    // connection's 10 s time-out) and deletes the partial file.
     m_installer.Stop(INFINITE);
     CDialog::OnCancel();
 }
@@ -179,16 +188,22 @@ void CUpgradeDlg::OnTimer(UINT_PTR nIDEvent)
         Default();
         return;
     }
-    ::SendMessageA(m_progress.m_hWnd, PBM_SETPOS, static_cast<WPARAM>(static_cast<int>(m_installer.GetPercent())), 0);
+    ::SendMessageA(m_progress.m_hWnd, PBM_SETPOS, static_cast<WPARAM>(ProgressPosition(m_installer.GetPercent())), 0);
     if (!m_installer.IsFinished(-1)) {
         Default();
         return;
     }
     KillTimer(m_nProgressTimer);
     m_nProgressTimer = 0;
-    bool started = !m_installer.IsFailed(-1) && RunProcess(m_installer.GetFilePath(0), nullptr, 0);
+    bool started = false, declined = false;
+    if (!m_installer.IsFailed(-1)) {
+        CString path = m_installer.GetFilePath(0);  // freed only after the error is read
+        started = RunProcess(path, nullptr, 0);
+        // A user who said No to Windows' consent prompt chose not to install now.
+        declined = !started && ::GetLastError() == ERROR_CANCELLED;
+    }
     // The window goes first, so the failure message stands on its own.
     DestroyWindow();
-    if (!started)
+    if (!started && !declined)
         Ask(nullptr, IDS_DOWNLOAD_FAILED, MB_ICONERROR | MB_SYSTEMMODAL);
 }

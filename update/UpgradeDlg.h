@@ -62,3 +62,5 @@ private:
 extern const char kUpgradeDescriptionUrl[];
 // True for an absolute https address: the only kind the update flow downloads.
 bool IsSecureUrl(const char* pszUrl);
+// The progress bar's position for a percentage: cut towards zero, within 0 to 100.
+int ProgressPosition(double percent);

@@ -13,6 +13,9 @@ namespace {
 
 const DWORD kBufferSize = 4096;
 const DWORD kRetryPauseMs = 1000;
+// The largest file the engine takes: its counts are the 32-bit values the polling
+// thread reads, so a longer body (or Content-Length) fails the item.
+const LONG kMaxFileSize = 0x7FFFFFFF;
 
 const DWORD kCacheableFlags = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK |
                               INTERNET_FLAG_NO_UI | INTERNET_FLAG_NEED_FILE;
@@ -128,10 +131,6 @@ struct XDownload::Shared {
     volatile LONG stopFlag;  // set by Stop, read by the worker
     volatile LONG probeIndex;
     volatile LONG downloadIndex;
-    // The worker's open handles, published so that Stop can close them from its own
-    // thread; whoever takes a handle out of its slot closes it.
-    HINTERNET volatile hInternet;
-    HINTERNET volatile hRequest;
     char* agent;  // the worker's own copy
     Item* items;
     int count;
@@ -142,40 +141,26 @@ struct XDownload::Shared {
 
 namespace {
 
-void TakeAndClose(HINTERNET volatile* slot)
-{
-    HINTERNET h = static_cast<HINTERNET>(InterlockedExchangePointer(const_cast<PVOID volatile*>(slot), nullptr));
-    if (h)
-        ::InternetCloseHandle(h);
-}
-
-// Owns a handle the worker opened, published in a slot that Stop may empty first.
-class PublishedHandle {
+// An internet handle of the worker. Only the worker uses or closes it: WinInet gives a
+// closed handle's value to the next handle opened, perhaps another engine's, so a handle
+// closed under a worker that still holds its value would let the worker read or close
+// someone else's request.
+class InternetHandle {
 public:
-    // Publishes h. When the stop flag was set meanwhile it closes h at once (Get() is
-    // then null): Stop may have looked at the slot before h was in it.
-    PublishedHandle(HINTERNET volatile* slot, HINTERNET h, const volatile LONG* stopFlag) : m_slot(slot), m_h(h)
-    {
-        if (h)
-            InterlockedExchangePointer(const_cast<PVOID volatile*>(slot), h);
-        if (h && *stopFlag)
-            Close();
-    }
-    ~PublishedHandle() { Close(); }
-    PublishedHandle(const PublishedHandle&) = delete;
-    PublishedHandle& operator=(const PublishedHandle&) = delete;
+    explicit InternetHandle(HINTERNET h) : m_h(h) {}
+    ~InternetHandle() { Close(); }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
 
     HINTERNET Get() const { return m_h; }
     void Close()
     {
-        if (m_h) {
-            TakeAndClose(m_slot);
-            m_h = nullptr;
-        }
+        if (m_h)
+            ::InternetCloseHandle(m_h);
+        m_h = nullptr;
     }
 
 private:
-    HINTERNET volatile* m_slot;
     HINTERNET m_h;
 };
 
@@ -215,17 +200,43 @@ Outcome Judge(DWORD status)
     return status >= 500 ? Outcome::Repeat : Outcome::Success;
 }
 
-// A numeric header; false when the reply has none. The previous value stays in value.
-bool QueryNumber(HINTERNET hRequest, DWORD query, LONG* value)
+// A header's text; false when the reply has none.
+bool QueryText(HINTERNET hRequest, DWORD query, char (&text)[260])
 {
-    char text[260] = {};
     DWORD length = sizeof(text);
     DWORD index = 0;
     if (!::HttpQueryInfoA(hRequest, query, text, &length, &index))
         return false;
     text[sizeof(text) - 1] = '\0';
-    *value = atoi(text);
     return true;
+}
+
+// The status code; the previous value stays in status when the reply has none.
+void QueryStatus(HINTERNET hRequest, LONG* status)
+{
+    char text[260] = {};
+    if (QueryText(hRequest, HTTP_QUERY_STATUS_CODE, text))
+        *status = atoi(text);
+}
+
+// The Content-Length: -1 when the reply has none or it is no size (a sign, or text);
+// above kMaxFileSize when it is larger than the engine takes, however long its digits.
+LONGLONG QueryLength(HINTERNET hRequest)
+{
+    char text[260] = {};
+    if (!QueryText(hRequest, HTTP_QUERY_CONTENT_LENGTH, text))
+        return -1;
+    const char* p = text;
+    while (*p == ' ')
+        ++p;
+    if (*p < '0' || *p > '9')
+        return -1;
+    LONGLONG length = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (length <= kMaxFileSize)
+            length = length * 10 + (*p - '0');
+    }
+    return length;
 }
 
 }  // namespace
@@ -344,12 +355,10 @@ void XDownload::Stop(DWORD timeoutMs)
         return;
     InterlockedExchange(&s->stopFlag, 1);
     if (m_hThread) {
-        // Closing its handles makes a worker blocked in WinInet return (Windows cancels
-        // the pending call; Wine lets it run to its 10 s time-out).
-        TakeAndClose(&s->hRequest);
-        TakeAndClose(&s->hInternet);
-        // Never TerminateThread: it may hold the heap or loader lock. One that does not
-        // end in time keeps its reference to the shared state and frees it at its end.
+        // The worker's handles stay its own: it sees the flag after its current call,
+        // which the time-outs of its internet handle bound. Never TerminateThread: it
+        // may hold the heap or loader lock. One that does not end in time keeps its
+        // reference to the shared state and frees it at its end.
         ::WaitForSingleObject(m_hThread, timeoutMs);
         ::CloseHandle(m_hThread);
         m_hThread = nullptr;
@@ -392,9 +401,9 @@ CString XDownload::GetFilePath(int i) const
     return i >= 0 && i < GetCount() ? CString(m_shared->items[i].path) : CString();
 }
 
-int XDownload::GetTotalSize() const
+LONGLONG XDownload::GetTotalSize() const
 {
-    int total = 0;
+    LONGLONG total = 0;
     for (int i = 0; i < GetCount(); ++i) {
         LONG size = m_shared->items[i].expectedSize;
         if (size >= 0)
@@ -403,9 +412,9 @@ int XDownload::GetTotalSize() const
     return total;
 }
 
-int XDownload::GetDownloadedSize() const
+LONGLONG XDownload::GetDownloadedSize() const
 {
-    int total = 0;
+    LONGLONG total = 0;
     for (int i = 0; i < GetCount(); ++i) {
         LONG size = m_shared->items[i].received;
         if (size >= 0)
@@ -416,11 +425,11 @@ int XDownload::GetDownloadedSize() const
 
 double XDownload::GetPercent() const
 {
-    int total = GetTotalSize();
-    int downloaded = GetDownloadedSize();
+    LONGLONG total = GetTotalSize();
+    LONGLONG downloaded = GetDownloadedSize();
     if (total <= 0 || downloaded < 0)
         return 0;
-    return downloaded * 100.0 / total;
+    return static_cast<double>(downloaded) * 100.0 / static_cast<double>(total);
 }
 
 bool XDownload::IsFinished(int i) const
@@ -471,7 +480,7 @@ DWORD WINAPI XDownload::ThreadProc(LPVOID param)
 bool XDownload::QueryFileInfo(Shared* s, int i)
 {
     Item& item = s->items[i];
-    PublishedHandle internet(&s->hInternet, OpenInternet(s->agent), &s->stopFlag);
+    InternetHandle internet(OpenInternet(s->agent));
     if (!internet.Get()) {
         Pause(&s->stopFlag);
         return false;
@@ -479,18 +488,17 @@ bool XDownload::QueryFileInfo(Shared* s, int i)
     DWORD flags = item.cacheable ? kCacheableFlags : kUncachedFlags;
     LONG status = 0;
     for (;;) {
-        PublishedHandle request(&s->hRequest, ::InternetOpenUrlA(internet.Get(), item.url, nullptr, 0, flags, 0),
-                                &s->stopFlag);
+        InternetHandle request(::InternetOpenUrlA(internet.Get(), item.url, nullptr, 0, flags, 0));
         if (!request.Get()) {
             Pause(&s->stopFlag);
             return false;
         }
-        QueryNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status);
+        QueryStatus(request.Get(), &status);
         Outcome outcome = Judge(static_cast<DWORD>(status));
         if (outcome == Outcome::Success) {
-            LONG length = 0;
-            if (QueryNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length))
-                item.expectedSize = length;
+            LONGLONG length = QueryLength(request.Get());
+            if (length >= 0 && length <= kMaxFileSize)
+                item.expectedSize = static_cast<LONG>(length);
             return true;
         }
         request.Close();
@@ -542,7 +550,7 @@ private:
 bool XDownload::DownloadFile(Shared* s, int i)
 {
     Item& item = s->items[i];
-    PublishedHandle internet(&s->hInternet, OpenInternet(s->agent), &s->stopFlag);
+    InternetHandle internet(OpenInternet(s->agent));
     Outcome outcome = Outcome::Fail;
     if (internet.Get()) {
         DWORD flags = item.cacheable ? kCacheableFlags : kUncachedFlags;
@@ -551,15 +559,16 @@ bool XDownload::DownloadFile(Shared* s, int i)
             outcome = Outcome::Fail;
             // Every attempt writes the file from its first byte, and counts it so.
             item.received = -1;
-            PublishedHandle request(&s->hRequest, ::InternetOpenUrlA(internet.Get(), item.url, nullptr, 0, flags, 0),
-                                    &s->stopFlag);
+            InternetHandle request(::InternetOpenUrlA(internet.Get(), item.url, nullptr, 0, flags, 0));
             if (request.Get()) {
-                QueryNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status);
+                QueryStatus(request.Get(), &status);
                 outcome = Judge(static_cast<DWORD>(status));
             }
+            LONGLONG length = outcome == Outcome::Success ? QueryLength(request.Get()) : -1;
+            if (length > kMaxFileSize)
+                outcome = Outcome::Fail;  // no file is begun that could not be counted
             if (outcome == Outcome::Success) {
-                LONG length = -1;
-                bool sized = QueryNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length) && length >= 0;
+                bool sized = length >= 0;
                 if (*item.directory)
                     CreateDirectoryPath(item.directory, 1);
                 // Longer paths would not name the file asked for.
@@ -579,6 +588,10 @@ bool XDownload::DownloadFile(Shared* s, int i)
                             break;
                         }
                         LONG received = item.received < 0 ? 0 : item.received;
+                        if (read > static_cast<DWORD>(kMaxFileSize - received)) {
+                            outcome = Outcome::Fail;  // longer than the engine takes
+                            break;
+                        }
                         item.received = received + static_cast<LONG>(read);
                         if (read == 0) {
                             // A reply cut short may end like a whole one: only its

@@ -23,13 +23,14 @@ public:
     int AddFile(const char* url, const char* directory, const char* fileName, int cacheable);
 
     // Starts the worker: first a probe of every item's size, then the downloads. False
-    // when already started (until Reset) or when the thread cannot be made.
+    // when already started (until Reset) or when the thread cannot be made. A file
+    // longer than 2^31 - 1 bytes fails its item.
     bool Start();
-    // Sets the stop flag, closes the worker's internet handles (a blocking call then
-    // returns; under Wine only at its time-out) and waits for it up to timeoutMs
-    // (INFINITE: no limit). A worker still
-    // running after that is left to end on its own; it is never killed. Returns at once
-    // when the stop flag is already set.
+    // Sets the stop flag and waits up to timeoutMs (INFINITE: no limit) for the worker,
+    // which notices it after its current call (a blocked one returns at its 10 s
+    // time-out) and closes its handles itself. A worker still running after that is
+    // left to end on its own; it is never killed. Returns at once when the stop flag is
+    // already set.
     void Stop(DWORD timeoutMs);
     // Stop with a short wait, then back to idle with no items.
     void Reset();
@@ -39,8 +40,8 @@ public:
     CString GetFileName(int i) const;
     CString GetFilePath(int i) const;
     // Sums of the expected sizes and of the received counts that are not negative.
-    int GetTotalSize() const;
-    int GetDownloadedSize() const;
+    LONGLONG GetTotalSize() const;
+    LONGLONG GetDownloadedSize() const;
     // downloaded × 100 / total; 0 while the total is unknown. Not clamped.
     double GetPercent() const;
     // i >= 0: the item came whole. i < 0: the download pass went through every item and

@@ -294,23 +294,27 @@ TEST(AboutBox, ClickOnLinkKeepsBoxOpenClickOutsideClosesIt)
 }
 
 // Which version the label shows, and where the link starts, for the texts a version
-// resource may or may not have. The link's place depends on the copyright line only.
+// resource may or may not have. The link's place depends on the copyright line only: it
+// follows 5 px after it (its ink 7 or 8 px after the line's), whole inside the box even
+// after a copyright too long for the band.
 TEST(AboutBox, VersionAndCopyrightFallbacks)
 {
     struct Case {
         const char* name;
         AboutVersionTexts texts;
         bool versionShown;
-        bool fallbackCopyright;
+        int line;  // cases of the same copyright line: 0 the fallback, 1 the program's, 2 a long one
     };
     const Case cases[] = {
-        { "file version", { "1.0.6.0", "", "" }, true, true },
-        { "product version only", { "", "2.5.0.1", nullptr }, true, true },
-        { "neither version", { "", "", "" }, false, true },
-        { "copyright given", { "1.0.6.0", "", "版权所有 (C) 2026 Tollvane" }, true, false },
+        { "file version", { "1.0.6.0", "", "" }, true, 0 },
+        { "product version only", { "", "2.5.0.1", nullptr }, true, 0 },
+        { "neither version", { "", "", "" }, false, 0 },
+        { "copyright given", { "1.0.6.0", "", "版权所有 (C) 2026 Tollvane" }, true, 1 },
+        { "copyright too long for the band",
+          { "1.0.6.0", "", "版权所有 (C) 2026 Tollvane 及其全体供应商、合作伙伴与各地分支机构，保留一切权利" }, true, 2 },
     };
-    int fallbackLinkLeft = -1;
-    int givenLinkLeft = -1;
+    int linkLeft[3] = { -1, -1, -1 };
+    int linkWidth = -1;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MoveMouseTo(5, 5);
@@ -323,18 +327,22 @@ TEST(AboutBox, VersionAndCopyrightFallbacks)
         Match copyright = Find(shot, kBandArea, IsBlack);
         Match link = Find(shot, kBandArea, IsBlue);
         EXPECT_GT(copyright.count, 20) << "no copyright line";
-        EXPECT_GT(link.bounds.left, copyright.bounds.right);
-        int& linkLeft = c.fallbackCopyright ? fallbackLinkLeft : givenLinkLeft;
-        if (linkLeft < 0)
-            linkLeft = link.bounds.left;
-        EXPECT_EQ(linkLeft, link.bounds.left) << "the link moved with the version text";
+        EXPECT_GE(link.bounds.left - copyright.bounds.right, 6);
+        EXPECT_LE(link.bounds.left - copyright.bounds.right, 9);
+        if (linkLeft[c.line] < 0)
+            linkLeft[c.line] = link.bounds.left;
+        EXPECT_EQ(linkLeft[c.line], link.bounds.left) << "the link moved with the version text";
+        if (linkWidth < 0)
+            linkWidth = link.bounds.right - link.bounds.left;
+        EXPECT_EQ(linkWidth, link.bounds.right - link.bounds.left) << "the link is not whole";
+        EXPECT_LE(link.bounds.right, kBoxWidth);
 
         MoveInBox(hBox, kOutside.x, kOutside.y);
         ClickLeft();
         EXPECT_TRUE(run.WaitClosed());
     }
     // The fallback line is shorter than the program's own copyright line.
-    EXPECT_LT(fallbackLinkLeft, givenLinkLeft);
+    EXPECT_LT(linkLeft[0], linkLeft[1]);
 }
 
 }  // namespace

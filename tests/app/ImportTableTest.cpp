@@ -218,18 +218,27 @@ TEST(ImportTable, SaverImportsOnlyWhatWindows98Provides)
     EXPECT_TRUE(missing.empty()) << "imports Windows 98 does not provide:" << missing;
 }
 
-TEST(ImportTable, SaverAsksForNoNewerWindowsThan95)
+TEST(ImportTable, SaverAndInstallerAskForNoNewerWindowsThan95)
 {
-    // Windows 95/98/Me refuse a program whose header asks for a later subsystem
-    // version than 4.0, whatever it imports.
-    std::vector<unsigned char> file = ReadBytes(SaverPath());
-    PeImports pe(file);
-    std::vector<std::string> imports;
-    std::string error;
-    ASSERT_TRUE(pe.Read(&imports, &error)) << error;
-    const IMAGE_OPTIONAL_HEADER32& opt = pe.Optional();
-    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, opt.Subsystem);
-    EXPECT_LE(opt.MajorSubsystemVersion * 100 + opt.MinorSubsystemVersion, 400)
-        << opt.MajorSubsystemVersion << "." << opt.MinorSubsystemVersion;
-    EXPECT_LE(opt.MajorOperatingSystemVersion * 100 + opt.MinorOperatingSystemVersion, 400);
+    for (const std::string& path : { SaverPath(), ExeDir() + "lumaspire-setup.exe" }) {
+        SCOPED_TRACE(path);
+        // Windows 95/98/Me refuse a program whose header asks for a later subsystem
+        // version than 4.0, whatever it imports.
+        std::vector<unsigned char> file = ReadBytes(path);
+        PeImports pe(file);
+        std::vector<std::string> imports;
+        std::string error;
+        ASSERT_TRUE(pe.Read(&imports, &error)) << error;
+        const IMAGE_OPTIONAL_HEADER32& opt = pe.Optional();
+        EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, opt.Subsystem);
+        EXPECT_LE(opt.MajorSubsystemVersion * 100 + opt.MinorSubsystemVersion, 400)
+            << opt.MajorSubsystemVersion << "." << opt.MinorSubsystemVersion;
+        EXPECT_LE(opt.MajorOperatingSystemVersion * 100 + opt.MinorOperatingSystemVersion, 400);
+        // The installer is the ANSI one: a Unicode installer imports wide-character
+        // functions, which 95/98/Me have only as stubs that fail.
+        std::string wide;
+        for (const std::string& import : imports)
+            wide += import.back() == 'W' ? "\n  " + import : "";
+        EXPECT_TRUE(wide.empty()) << "wide-character imports:" << wide;
+    }
 }

@@ -89,6 +89,11 @@ struct ScreenShot {
 void KeepShot(const char* name, const ScreenShot& shot);
 void KeepShot(const char* name, HWND hWnd);
 
+// Where Wine is more lenient than Windows, a test makes this program meet Windows' answer:
+// points the module's import of dll!function at replacement until restored. Returns the
+// function it called before, null when the module does not import it by name.
+void* ReplaceImport(HMODULE module, const char* dll, const char* function, void* replacement);
+
 // Files and folders, as tests set them up and check them.
 bool PathExists(const std::string& path);
 void RemoveTree(const std::string& dir);  // the folder with everything in it

@@ -131,12 +131,15 @@ TEST_F(SelfUpdate, InstalledSaverUpdatesItselfToTheNextVersionWhichThenPlays)
 
     // The downloaded installer shows its own window (it was started without /S); the
     // user closes it once its button is enabled again, which it is when it has finished.
-    HWND hSetup = nullptr;
+    // A message box of the saver's instead means the update failed: no need to wait on.
+    HWND hSetup = nullptr, hMessage = nullptr;
     ASSERT_TRUE(PumpUntil([&] {
         hSetup = InstallerWindow(dlg.ProcessId());
-        return hSetup && ::IsWindowEnabled(::GetDlgItem(hSetup, IDOK)) &&
-               FileVersionOf(installed) == kNewVersion;
+        hMessage = dlg.WaitForOtherDialog(0, [](HWND h) { return TextOf(h) == "Tollvane Lumaspire"; });
+        return hMessage || (hSetup && ::IsWindowEnabled(::GetDlgItem(hSetup, IDOK)) &&
+                            FileVersionOf(installed) == kNewVersion);
     }, kRunTimeoutMs)) << "the installer did not finish; installed version " << FileVersionOf(installed);
+    ASSERT_FALSE(hMessage) << "the saver said: " << PartsOf(hMessage).text;
     KeepShot("update-installer-done", hSetup);
     EXPECT_TRUE(m_server.Requests().size() >= 2);
     ::PostMessageA(::GetDlgItem(hSetup, IDOK), BM_CLICK, 0, 0);

@@ -8,6 +8,8 @@
 #include "common/TestSupport.h"
 #include "support/Launcher.h"
 
+#include <shellapi.h>
+
 namespace {
 
 const char kDocClass[] = "LumaspireTest.Document";
@@ -77,7 +79,100 @@ private:
     }
 };
 
+// Windows with UAC as a standard user's process meets it (Wine elevates silently):
+// CreateProcessA refuses a program whose manifest asks for administrator rights, and the
+// shell's "runas" verb is the consent prompt, answered as m_consent says.
+class StandardUser {
+public:
+    StandardUser()
+    {
+        HMODULE self = ::GetModuleHandleA(nullptr);
+        s_create = reinterpret_cast<decltype(s_create)>(
+            ReplaceImport(self, "kernel32.dll", "CreateProcessA", reinterpret_cast<void*>(CreateProcess)));
+        s_shell = reinterpret_cast<decltype(s_shell)>(
+            ReplaceImport(self, "shell32.dll", "ShellExecuteExA", reinterpret_cast<void*>(ShellExecuteEx)));
+    }
+    ~StandardUser()
+    {
+        HMODULE self = ::GetModuleHandleA(nullptr);
+        ReplaceImport(self, "kernel32.dll", "CreateProcessA", reinterpret_cast<void*>(s_create));
+        ReplaceImport(self, "shell32.dll", "ShellExecuteExA", reinterpret_cast<void*>(s_shell));
+    }
+    bool Active() const { return s_create && s_shell; }
+
+    static bool s_consent;
+    static int s_prompts;
+
+private:
+    static bool AsksForAdministrator(const char* path)
+    {
+        HMODULE file = ::LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        HRSRC manifest = file ? ::FindResourceA(file, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;
+        std::string text;
+        if (manifest)
+            text.assign(static_cast<const char*>(::LockResource(::LoadResource(file, manifest))),
+                        ::SizeofResource(file, manifest));
+        if (file)
+            ::FreeLibrary(file);
+        return text.find("requireAdministrator") != std::string::npos;
+    }
+    static BOOL WINAPI CreateProcess(LPCSTR app, LPSTR cmd, LPSECURITY_ATTRIBUTES pa, LPSECURITY_ATTRIBUTES ta,
+                                     BOOL inherit, DWORD flags, LPVOID env, LPCSTR dir, LPSTARTUPINFOA si,
+                                     LPPROCESS_INFORMATION pi)
+    {
+        if (app && AsksForAdministrator(app)) {
+            ::SetLastError(ERROR_ELEVATION_REQUIRED);
+            return FALSE;
+        }
+        return s_create(app, cmd, pa, ta, inherit, flags, env, dir, si, pi);
+    }
+    static BOOL WINAPI ShellExecuteEx(SHELLEXECUTEINFOA* sei)
+    {
+        if (sei->lpVerb && lstrcmpiA(sei->lpVerb, "runas") == 0 && (++s_prompts, !s_consent)) {
+            ::SetLastError(ERROR_CANCELLED);
+            return FALSE;
+        }
+        return s_shell(sei);
+    }
+    static decltype(&::CreateProcessA) s_create;
+    static decltype(&::ShellExecuteExA) s_shell;
+};
+
+bool StandardUser::s_consent = true;
+int StandardUser::s_prompts = 0;
+decltype(&::CreateProcessA) StandardUser::s_create;
+decltype(&::ShellExecuteExA) StandardUser::s_shell;
+
 }  // namespace
+
+TEST_F(Launcher, ProgramAskingForAdministratorRightsStartsAfterTheConsentPrompt)
+{
+    StandardUser user;
+    ASSERT_TRUE(user.Active());
+    const std::string admin = ExeDir() + "echo_child_admin.exe", plain = ExeDir() + "echo_child.exe";
+    int show = 0;
+    std::string commandLine;
+    ASSERT_TRUE(RunProcess(admin.c_str(), "abc", 20000));
+    EXPECT_EQ(1, StandardUser::s_prompts);
+    ASSERT_TRUE(ReadEcho(&show, &commandLine, 5000));
+    EXPECT_EQ(SW_SHOWNORMAL, show);
+    EXPECT_EQ(" abc", commandLine.substr(commandLine.size() - 4)) << commandLine;
+
+    // A program that asks for nothing more is started directly, without a prompt.
+    ::DeleteFileA(m_echoFile.c_str());
+    ASSERT_TRUE(RunProcess(plain.c_str(), "abc", 20000));
+    EXPECT_EQ(1, StandardUser::s_prompts);
+    ASSERT_TRUE(ReadEcho(&show, &commandLine, 5000));
+
+    // No to the prompt starts nothing, and the caller can tell that choice from a failure.
+    ::DeleteFileA(m_echoFile.c_str());
+    StandardUser::s_consent = false;
+    EXPECT_FALSE(RunProcess(admin.c_str(), "abc", 5000));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), ::GetLastError());
+    EXPECT_EQ(2, StandardUser::s_prompts);
+    PumpFor(500);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(m_echoFile.c_str())) << "something was started";
+}
 
 TEST_F(Launcher, RunProcessGivesTheChildOneSpaceThenTheArguments)
 {

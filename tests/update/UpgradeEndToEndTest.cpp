@@ -179,6 +179,9 @@ TEST_F(UpgradeEndToEnd, NothingIsAskedWhenTheUpdateIsNotUsableOrTheServerNotTrus
     const Case cases[] = {
         { "own version", "version=1.0.6.0\nurl=" + std::string(kHost) + "/lumaspire/setup.exe\n" + extra, false, true },
         { "plain http installer", "version=1.0.7.0\nurl=http://www.tollvane.example/lumaspire/setup.exe\n", false, false },
+        { "plain http second file",
+          "version=1.0.6.0\nurl=" + std::string(kHost) + "/lumaspire/setup.exe\nurl2=http://www.tollvane.example/lumaspire/extra.bin\n",
+          false, false },
         { "no installer", "version=1.0.7.0\n" + extra, false, true },
         { "untrusted server", "version=1.0.7.0\nurl=" + std::string(kHost) + "/lumaspire/setup.exe\n" + extra, true, false },
     };
@@ -198,6 +201,8 @@ TEST_F(UpgradeEndToEnd, NothingIsAskedWhenTheUpdateIsNotUsableOrTheServerNotTrus
         EXPECT_FALSE(dlg.WaitForOtherDialog(2000)) << "something was asked";
         EXPECT_FALSE(Requested("https GET /lumaspire/setup.exe 200")) << "the installer was fetched";
         EXPECT_FALSE(PathExists(m_updateDir + "setup.exe"));
+        for (const std::string& line : m_server.Requests())
+            EXPECT_NE(0u, line.rfind("http ", 0)) << "asked over plain http: " << line;
         dlg.PostClick(IDCANCEL);
         EXPECT_EQ(0u, dlg.WaitExit());
         ::DeleteFileA((m_updateDir + "upgrade.tmp").c_str());
