@@ -132,8 +132,7 @@ def run_measured(cmd, servers, env=None, sample_threads=False):
     return own + sum(served.values()), usage.ru_maxrss / 1024.0, err, threads
 
 
-last_saver_threads = None
-last_peer_threads = None
+last_threads = {}  # by player: CPU by thread name in the last round
 
 
 def play_saver(prefix, engine):
@@ -143,11 +142,10 @@ def play_saver(prefix, engine):
     line = watcher.stdout.readline().decode(errors="replace").strip()
     if line != "ready":
         sys.exit("benchmark helper did not start: " + line)
-    global last_saver_threads
     cpu, rss, _, threads = run_measured(wine_command(os.path.join(bindir, "lumaspire.scr"), "/s"),
                                         [xvfb_pid(), wineserver_pid(prefix)], env=env, sample_threads=True)
-    if engine == 1:
-        last_saver_threads = threads
+    if prefix != "twomon":
+        last_threads[f"engine {engine}"] = threads
     out = watcher.stdout.read().decode(errors="replace")
     watcher.wait()
     m = re.search(r"frames decoded (\d+) shown (\d+) engine (\d+) first picture (\d+)", out)
@@ -159,7 +157,6 @@ def play_saver(prefix, engine):
 def play_peer(prefix, reader):
     args = [os.path.join(bindir, "soak_peer.exe"), clip, "0"] + (["--reader"] if reader else [])
     proc_out = os.path.join(build, "bench-peer.out")
-    global last_peer_threads
     with open(proc_out, "w") as out:
         before = {pid: cpu_seconds(pid) for pid in (xvfb_pid(), wineserver_pid(prefix)) if pid}
         proc = subprocess.Popen(wine_command(*args), env=prefix_env(prefix), stdin=subprocess.DEVNULL, stdout=out,
@@ -168,8 +165,7 @@ def play_peer(prefix, reader):
         _, _, usage = os.wait4(proc.pid, 0)
         threads = sampler.stop()
         served = sum(cpu_seconds(pid) - cpu for pid, cpu in before.items())
-        if not reader:
-            last_peer_threads = threads
+        last_threads["bare 2" if reader else "bare 1"] = threads
     with open(proc_out) as f:
         text = f.read()
     first = re.search(r"first frame after (\d+) ms", text)
@@ -253,9 +249,13 @@ def main():
               f"engine 2's own first frame (bare 2): {med['bare 2'][2]:.0f} ms")
     # Wine names its own and GStreamer's threads; the program's threads keep the
     # process's name.
-    print("where engine 1's CPU went in the last round (s, by thread name):")
-    for name, cpu in last_saver_threads.most_common(10):
-        print(f"  {cpu:6.2f}  {name}  (bare 1: {last_peer_threads.get(name, 0):.2f})")
+    for n in (1, 2):
+        ours, bare = last_threads.get(f"engine {n}"), last_threads.get(f"bare {n}")
+        if not ours or not bare:
+            continue
+        print(f"where engine {n}'s CPU went in the last round (s, by thread name; its bare loop beside it):")
+        for name, cpu in ours.most_common(10):
+            print(f"  {cpu:6.2f}  {name}  (bare {n}: {bare.get(name, 0):.2f})")
 
 
 if __name__ == "__main__":

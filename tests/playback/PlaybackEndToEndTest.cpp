@@ -193,6 +193,17 @@ TEST_P(PlacementEndToEnd, PictureFillsThePlacedRectangleAndNothingElse)
     ASSERT_TRUE(Start(s));
     ASSERT_EQ(kRed, WaitForPicture());
     ExpectPictureIn(p.expected);
+    // A change of the displays (here: none) makes the saver look its monitors up again;
+    // the picture goes on in the same place.
+    HWND hWnd = ::FindWindowA(kSaverWindowClass, kSaverFullScreenTitle);
+    DWORD_PTR ignored;
+    ::SendMessageTimeoutA(hWnd, WM_DISPLAYCHANGE, 32, MAKELPARAM(ScreenW(), ScreenH()), SMTO_ABORTIFHUNG, 2000,
+                          &ignored);
+    SaverCounters before, after;
+    ReadPlaybackCounters(m_saver.Handle(), &before);
+    PumpUntil([&] { return ReadPlaybackCounters(m_saver.Handle(), &after) && after.shown > before.shown + 5; }, 5000);
+    EXPECT_GT(after.shown, before.shown + 5) << "frames after the display change";
+    ExpectPictureIn(p.expected);
 }
 
 // Which engine plays what: DirectShow every clip where it has a source and decoder
