@@ -101,6 +101,8 @@ class ThreadSampler:
                 except OSError:
                     continue
                 name = data[data.index("(") + 1:data.rindex(")")]
+                if name in ("lumaspire.scr", "soak_peer.exe"):  # Wine names them after the program
+                    name = "(the program's threads)"
                 self.last[tid] = (name, cpu_seconds(f"{self.pid}/task/{tid}"))
             time.sleep(0.2)
 
