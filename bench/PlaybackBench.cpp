@@ -82,7 +82,7 @@ int Watch(const std::string& clip)
     ::GetProcessTimes(hProcess, &created, &unused, &unused, &unused);
     // The pass is over when the counters have stood still for 2 s after the first frame.
     while (Now() - start < 120000) {
-        PumpFor(c.shown ? 200 : 5);
+        PumpFor(c.shown ? 500 : 20);  // every look costs the server: few of them
         if (!ReadPlaybackCounters(hProcess, &c))
             continue;
         if (c.shown && !firstPicture) {
