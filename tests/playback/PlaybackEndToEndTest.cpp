@@ -655,15 +655,23 @@ TEST_F(PlaybackEndToEnd, EndTimeBeforeTheStartHoldsTheStartPicture)
 
 TEST_F(PlaybackEndToEnd, EndTimePastTheClipEndsThePassAtTheClipsEnd)
 {
-    Settings s;
-    s.endOn = 1;
-    s.endS = 30;  // the clip has 5 seconds
-    s.loop = 1;
-    ASSERT_TRUE(Start(s));
-    EXPECT_EQ(kRed, WaitForPicture());
-    std::vector<Colour> seen = WatchColours(9000);
-    std::string names = Names(seen);
-    EXPECT_NE(std::string::npos, names.find("magenta red")) << names;
+    // The clip has 5 seconds; 4,000,000,000 hours is beyond a signed 64-bit stream time
+    // and must still count as the latest, not wrap to before the start.
+    for (DWORD hours : { 0u, 4000000000u }) {
+        SCOPED_TRACE(hours);
+        Settings s;
+        s.endOn = 1;
+        s.endH = hours;
+        s.endS = 30;
+        s.loop = 1;
+        ASSERT_TRUE(Start(s));
+        EXPECT_EQ(kRed, WaitForPicture());
+        std::vector<Colour> seen = WatchColours(9000);
+        std::string names = Names(seen);
+        EXPECT_NE(std::string::npos, names.find("magenta red")) << names;
+        PressKey(VK_SPACE);
+        EXPECT_EQ(0u, m_saver.WaitExit(10000));
+    }
 }
 
 namespace {
