@@ -23,30 +23,11 @@ const char kNewVersion[] = "1.0.7.0";
 
 // The installer's own window: a dialog titled with the product's name that belongs to
 // neither this process nor the configuration dialog's.
-struct InstallerSearch {
-    DWORD configPid;
-    HWND found;
-};
-
-BOOL CALLBACK FindInstallerWindow(HWND hWnd, LPARAM lParam)
-{
-    InstallerSearch* s = reinterpret_cast<InstallerSearch*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    char cls[32] = {};
-    ::GetClassNameA(hWnd, cls, sizeof(cls));
-    if (pid == s->configPid || pid == ::GetCurrentProcessId() || !::IsWindowVisible(hWnd) ||
-        std::string(cls) != "#32770" || TextOf(hWnd).rfind("Tollvane Lumaspire", 0) != 0)
-        return TRUE;
-    s->found = hWnd;
-    return FALSE;
-}
-
 HWND InstallerWindow(DWORD configPid)
 {
-    InstallerSearch s = { configPid, nullptr };
-    ::EnumWindows(FindInstallerWindow, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    return FindDialog([&](HWND hWnd, DWORD pid) {
+        return pid != configPid && pid != ::GetCurrentProcessId() && TextOf(hWnd).rfind("Tollvane Lumaspire", 0) == 0;
+    });
 }
 
 bool CentreShowsPicture()
