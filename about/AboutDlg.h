@@ -4,8 +4,6 @@
 
 #include "about/BitmapDlg.h"
 
-// The maker's home page, which the About box shows as its link.
-
 // The version-resource texts the box shows; null counts as empty.
 struct AboutVersionTexts {
     const char* fileVersion;

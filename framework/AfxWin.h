@@ -73,9 +73,7 @@ protected: \
 #define ON_WM_ERASEBKGND() AFX_ENTRY(WM_ERASEBKGND, 0, 0, 0, AfxSig_bD, BOOL (CWnd::*)(CDC*), &ThisClass::OnEraseBkgnd)
 #define ON_WM_TIMER() AFX_ENTRY(WM_TIMER, 0, 0, 0, AfxSig_vt, void (CWnd::*)(UINT_PTR), &ThisClass::OnTimer)
 #define ON_WM_SETCURSOR() AFX_ENTRY(WM_SETCURSOR, 0, 0, 0, AfxSig_bhww, BOOL (CWnd::*)(HWND, UINT, UINT), &ThisClass::OnSetCursor)
-#define ON_WM_MOUSEMOVE() AFX_ENTRY(WM_MOUSEMOVE, 0, 0, 0, AfxSig_vwp, void (CWnd::*)(UINT, POINT), &ThisClass::OnMouseMove)
 #define ON_WM_LBUTTONUP() AFX_ENTRY(WM_LBUTTONUP, 0, 0, 0, AfxSig_vwp, void (CWnd::*)(UINT, POINT), &ThisClass::OnLButtonUp)
-#define ON_WM_LBUTTONDOWN() AFX_ENTRY(WM_LBUTTONDOWN, 0, 0, 0, AfxSig_vwp, void (CWnd::*)(UINT, POINT), &ThisClass::OnLButtonDown)
 
 class CWnd : public CObject {
     DECLARE_DYNAMIC(CWnd)

@@ -5,32 +5,17 @@
 
 #include <cstring>
 
+#include "support/Scoped.h"
+
 namespace {
 
-// Closes a kernel handle on every path.
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE h) : m_h(h) {}
-    ~ScopedHandle()
-    {
-        if (m_h)
-            ::CloseHandle(m_h);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
-
-// Hands file to the shell, shown normally; with a process handle asked for in mask and
-// waitMs not 0, waits up to that long for it.
+// Hands file to the shell, shown normally; with waitMs not 0, asks for the process and
+// waits up to that long for it.
 bool ShellStart(const char* file, const char* verb, const char* parameters, ULONG mask, unsigned long waitMs)
 {
     SHELLEXECUTEINFOA sei = {};
     sei.cbSize = sizeof(sei);
-    sei.fMask = mask;
+    sei.fMask = mask | (waitMs ? SEE_MASK_NOCLOSEPROCESS : 0);
     sei.lpVerb = verb;
     sei.lpFile = file;
     sei.lpParameters = parameters;
@@ -39,7 +24,7 @@ bool ShellStart(const char* file, const char* verb, const char* parameters, ULON
     if (!::ShellExecuteExA(&sei))
         return false;
     ScopedHandle process(sei.hProcess);
-    if (process.Get() && waitMs)
+    if (process && waitMs)
         ::WaitForSingleObject(process.Get(), waitMs);
     return true;
 }
@@ -69,8 +54,7 @@ bool RunProcess(const char* path, const char* arguments, unsigned long waitMs)
         // Windows with UAC does not start a program that asks for administrator rights
         // (the installer does) from a standard user's process; the shell asks the user.
         if (::GetLastError() == ERROR_ELEVATION_REQUIRED)
-            return ShellStart(path, "runas", arguments, SEE_MASK_FLAG_NO_UI | (waitMs ? SEE_MASK_NOCLOSEPROCESS : 0),
-                              waitMs);
+            return ShellStart(path, "runas", arguments, SEE_MASK_FLAG_NO_UI, waitMs);
         return false;
     }
     ScopedHandle process(pi.hProcess);
@@ -80,7 +64,7 @@ bool RunProcess(const char* path, const char* arguments, unsigned long waitMs)
     return true;
 }
 
-bool ShellOpen(const char* file, const char* verb, unsigned long waitMs)
+bool ShellOpen(const char* file, const char* verb, unsigned long /* waitMs: unused, see the header */)
 {
-    return ShellStart(file, verb, nullptr, 0, waitMs);
+    return ShellStart(file, verb, nullptr, 0, 0);
 }

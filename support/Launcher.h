@@ -12,6 +12,6 @@
 bool RunProcess(const char* path, const char* arguments, unsigned long waitMs);
 
 // Hands file (a path or a web address) to the shell with verb (null: its default verb),
-// shown normally. False when the shell refuses it. No process handle is asked for, so
-// it never waits, whatever waitMs says.
+// shown normally. False when the shell refuses it. waitMs is the design's and unused: no
+// process handle is asked for, so it never waits, whatever waitMs says.
 bool ShellOpen(const char* file, const char* verb, unsigned long waitMs);

@@ -5,44 +5,45 @@
 
 #include <windows.h>
 
+// One handle of a kind that Closer gives back: Closer::Holds(h) tells whether h is a
+// handle at all, Closer::Close(h) gives it back. A kind this header has no closer for
+// brings its own (the download engine's internet handles).
+template <class H, class Closer>
+class ScopedOwner {
+public:
+    explicit ScopedOwner(H h = nullptr) : m_h(h) {}
+    ~ScopedOwner() { Reset(); }
+    ScopedOwner(const ScopedOwner&) = delete;
+    ScopedOwner& operator=(const ScopedOwner&) = delete;
+
+    H Get() const { return m_h; }
+    explicit operator bool() const { return Closer::Holds(m_h); }
+    // Gives back what is held, then holds h.
+    void Reset(H h = nullptr)
+    {
+        if (Closer::Holds(m_h))
+            Closer::Close(m_h);
+        m_h = h;
+    }
+
+private:
+    H m_h;
+};
+
 // A kernel handle. Null and INVALID_HANDLE_VALUE both mean none (CreateFile fails with
 // the second, most other calls with the first).
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE h) : m_h(h) {}
-    ~ScopedHandle()
-    {
-        if (*this)
-            ::CloseHandle(m_h);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-
-    HANDLE Get() const { return m_h; }
-    explicit operator bool() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_h;
+struct KernelHandleCloser {
+    static bool Holds(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::CloseHandle(h); }
 };
+using ScopedHandle = ScopedOwner<HANDLE, KernelHandleCloser>;
 
 // A module from LoadLibrary.
-class ScopedModule {
-public:
-    explicit ScopedModule(HMODULE h) : m_h(h) {}
-    ~ScopedModule()
-    {
-        if (m_h)
-            ::FreeLibrary(m_h);
-    }
-    ScopedModule(const ScopedModule&) = delete;
-    ScopedModule& operator=(const ScopedModule&) = delete;
-
-    HMODULE Get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-
-private:
-    HMODULE m_h;
+struct ModuleCloser {
+    static bool Holds(HMODULE h) { return h != nullptr; }
+    static void Close(HMODULE h) { ::FreeLibrary(h); }
 };
+using ScopedModule = ScopedOwner<HMODULE, ModuleCloser>;
 
 // A window's device context from GetDC, given back to that window.
 class ScopedGetDC {

@@ -67,14 +67,14 @@ int XVersionInfo::Load(const char* fileName)
                 return 0;  // a cut path would name another file
             fileName = ownPath;
         }
-        m_module = ::LoadLibraryA(fileName);
+        m_module.Reset(::LoadLibraryA(fileName));
     }
     if (!m_module)
         return 0;
 
     // The block is read from the file the module was loaded from.
     if (!fileName) {
-        DWORD n = ::GetModuleFileNameA(m_module, ownPath, sizeof(ownPath));
+        DWORD n = ::GetModuleFileNameA(m_module.Get(), ownPath, sizeof(ownPath));
         if (n == 0 || n >= sizeof(ownPath))
             return 0;
         fileName = ownPath;
@@ -184,10 +184,7 @@ int XVersionInfo::GetVersionRecord(XVersionRecord* record) const
 
 void XVersionInfo::Release()
 {
-    if (m_module) {
-        ::FreeLibrary(m_module);
-        m_module = nullptr;
-    }
+    m_module.Reset();
     m_block.reset();
     m_blockSize = 0;
     m_translation = 0;

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "support/Scoped.h"
+
 // Every text of the record holds at most kVersionTextMax - 1 bytes; a longer value is cut
 // at a whole (double-byte) character.
 const size_t kVersionTextMax = 260;
@@ -48,7 +50,7 @@ public:
     DWORD GetTranslation() const { return m_translation; }
 
 private:
-    HMODULE m_module = nullptr;
+    ScopedModule m_module;
     std::unique_ptr<BYTE[]> m_block;
     DWORD m_blockSize = 0;
     DWORD m_translation = 0;

@@ -8,6 +8,7 @@
 
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
+#include "support/TextCopy.h"
 
 namespace {
 
@@ -24,19 +25,10 @@ const DWORD kUncachedFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE
 static_assert(kCacheableFlags == 0x00400E10, "request flags of cacheable items");
 static_assert(kUncachedFlags == 0x84400700, "request flags of other items");
 
-char* CopyString(const char* text, size_t length)
-{
-    char* copy = static_cast<char*>(malloc(length + 1));
-    if (copy) {
-        memcpy(copy, text, length);
-        copy[length] = '\0';
-    }
-    return copy;
-}
-
+// A malloc'd copy of the whole text, byte for byte (null: empty); null when memory runs out.
 char* CopyString(const char* text)
 {
-    return CopyString(text ? text : "", text ? strlen(text) : 0);
+    return _strdup(text ? text : "");
 }
 
 bool IsLeadByte(char c)
@@ -104,8 +96,10 @@ char* FileNameFromUrl(const char* url)
     }
     const char* cut = lastBackslash ? lastBackslash : lastSlash;
     const char* name = cut ? cut + 1 : path;
-    char* copy = CopyString(name, path + length - name);
-    if (copy && !IsSafeFileName(copy))
+    size_t nameLength = path + length - name;
+    char* copy = static_cast<char*>(malloc(nameLength + 1));
+    // A name cut in half a double-byte character is not one the file could have.
+    if (copy && (CopyTextBounded(copy, nameLength + 1, name, nameLength) != nameLength || !IsSafeFileName(copy)))
         copy[0] = '\0';
     return copy;
 }
@@ -145,24 +139,11 @@ namespace {
 // closed handle's value to the next handle opened, perhaps another engine's, so a handle
 // closed under a worker that still holds its value would let the worker read or close
 // someone else's request.
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET h) : m_h(h) {}
-    ~InternetHandle() { Close(); }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-
-    HINTERNET Get() const { return m_h; }
-    void Close()
-    {
-        if (m_h)
-            ::InternetCloseHandle(m_h);
-        m_h = nullptr;
-    }
-
-private:
-    HINTERNET m_h;
+struct InternetHandleCloser {
+    static bool Holds(HINTERNET h) { return h != nullptr; }
+    static void Close(HINTERNET h) { ::InternetCloseHandle(h); }
 };
+using InternetHandle = ScopedOwner<HINTERNET, InternetHandleCloser>;
 
 // The retry pause, cut short by the stop flag.
 void Pause(const volatile LONG* stopFlag)
@@ -241,7 +222,7 @@ LONGLONG QueryLength(HINTERNET hRequest)
 
 }  // namespace
 
-XDownload::XDownload() : m_shared(nullptr), m_agent(CopyString("XDownload")), m_started(0), m_hThread(nullptr)
+XDownload::XDownload() : m_shared(nullptr), m_agent(CopyString("XDownload")), m_started(0)
 {
     m_shared = static_cast<Shared*>(calloc(1, sizeof(Shared)));
     if (m_shared) {
@@ -339,8 +320,8 @@ bool XDownload::Start()
     free(s->agent);
     s->agent = CopyString(m_agent);
     InterlockedIncrement(&s->refs);  // the worker's
-    m_hThread = ::CreateThread(nullptr, 0, ThreadProc, s, 0, nullptr);
-    if (!m_hThread) {
+    m_thread.Reset(::CreateThread(nullptr, 0, ThreadProc, s, 0, nullptr));
+    if (!m_thread) {
         InterlockedDecrement(&s->refs);
         Stop(0);
         return false;
@@ -354,14 +335,13 @@ void XDownload::Stop(DWORD timeoutMs)
     if (!s || s->stopFlag)
         return;
     InterlockedExchange(&s->stopFlag, 1);
-    if (m_hThread) {
+    if (m_thread) {
         // The worker's handles stay its own: it sees the flag after its current call,
         // which the time-outs of its internet handle bound. Never TerminateThread: it
         // may hold the heap or loader lock. One that does not end in time keeps its
         // reference to the shared state and frees it at its end.
-        ::WaitForSingleObject(m_hThread, timeoutMs);
-        ::CloseHandle(m_hThread);
-        m_hThread = nullptr;
+        ::WaitForSingleObject(m_thread.Get(), timeoutMs);
+        m_thread.Reset();
     }
     s->probeIndex = -1;
     s->downloadIndex = -1;
@@ -481,7 +461,7 @@ bool XDownload::QueryFileInfo(Shared* s, int i)
 {
     Item& item = s->items[i];
     InternetHandle internet(OpenInternet(s->agent));
-    if (!internet.Get()) {
+    if (!internet) {
         Pause(&s->stopFlag);
         return false;
     }
@@ -489,7 +469,7 @@ bool XDownload::QueryFileInfo(Shared* s, int i)
     LONG status = 0;
     for (;;) {
         InternetHandle request(::InternetOpenUrlA(internet.Get(), item.url, nullptr, 0, flags, 0));
-        if (!request.Get()) {
+        if (!request) {
             Pause(&s->stopFlag);
             return false;
         }
@@ -501,7 +481,7 @@ bool XDownload::QueryFileInfo(Shared* s, int i)
                 item.expectedSize = static_cast<LONG>(length);
             return true;
         }
-        request.Close();
+        request.Reset();
         if (s->Stopped())
             return false;
         Pause(&s->stopFlag);
@@ -552,7 +532,7 @@ bool XDownload::DownloadFile(Shared* s, int i)
     Item& item = s->items[i];
     InternetHandle internet(OpenInternet(s->agent));
     Outcome outcome = Outcome::Fail;
-    if (internet.Get()) {
+    if (internet) {
         DWORD flags = item.cacheable ? kCacheableFlags : kUncachedFlags;
         LONG status = 0;
         for (;;) {
@@ -560,7 +540,7 @@ bool XDownload::DownloadFile(Shared* s, int i)
             // Every attempt writes the file from its first byte, and counts it so.
             item.received = -1;
             InternetHandle request(::InternetOpenUrlA(internet.Get(), item.url, nullptr, 0, flags, 0));
-            if (request.Get()) {
+            if (request) {
                 QueryStatus(request.Get(), &status);
                 outcome = Judge(static_cast<DWORD>(status));
             }
@@ -612,7 +592,7 @@ bool XDownload::DownloadFile(Shared* s, int i)
                 if (!file.Close() && outcome == Outcome::Success)
                     outcome = Outcome::Fail;
             }
-            request.Close();
+            request.Reset();
             if (outcome == Outcome::Success || s->Stopped())
                 break;
             Pause(&s->stopFlag);
@@ -622,7 +602,7 @@ bool XDownload::DownloadFile(Shared* s, int i)
     } else {
         Pause(&s->stopFlag);
     }
-    internet.Close();
+    internet.Reset();
 
     if (outcome == Outcome::Success) {
         item.expectedSize = item.received;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "framework/AfxString.h"
+#include "support/Scoped.h"
 
 class XDownload {
 public:
@@ -64,5 +65,5 @@ private:
     Shared* m_shared;  // what the worker uses; it outlives the engine while a worker runs
     char* m_agent;
     int m_started;
-    HANDLE m_hThread;
+    ScopedHandle m_thread;
 };

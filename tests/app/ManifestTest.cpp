@@ -115,14 +115,13 @@ TEST(HighDpi, PictureKeepsItsPixelsAndTheDialogLaysOut)
     if (AwareSystemDpi() != 144)
         GTEST_SKIP() << "runs with the prefix at 144 DPI: tests/app/at_dpi.sh";
     ScopedSettingsKey settings;
-    ScopedRegValue clip("Software\\Tollvane\\Lumaspire", "Movie File Path", (ExeDir() + "clips\\colors.avi").c_str());
-    ScopedRegValue view("Software\\Tollvane\\Lumaspire", "View Size Option", 1);
-    ScopedRegValue update("Software\\Tollvane\\Lumaspire", "Auto Update", static_cast<DWORD>(0));
+    ScopedRegValue clip(kSaverSettingsKey, "Movie File Path", (ExeDir() + "clips\\colors.avi").c_str());
+    ScopedRegValue view(kSaverSettingsKey, "View Size Option", 1);
+    ScopedRegValue update(kSaverSettingsKey, "Auto Update", static_cast<DWORD>(0));
     {
         MoveMouseTo(10, 10);
         SaverProcess saver;
-        ASSERT_TRUE(saver.Start("/s"));
-        HWND hWnd = WaitForWindow("WindowsScreenSaverClass", "Screen Saver", 20000);
+        HWND hWnd = StartFullScreen(saver);
         ASSERT_TRUE(hWnd);
         RECT rc;
         ::GetWindowRect(hWnd, &rc);

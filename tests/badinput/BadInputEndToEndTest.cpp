@@ -227,11 +227,7 @@ UINT StatusTextOnScreen(const std::string& path)
 
 class BadInputEndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        MoveMouseTo(100, 100);
-        ASSERT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr)) << "a saver from an earlier test is still running";
-    }
+    void SetUp() override { ReadyForSaver(); }
 
     // The first key closes the full-screen saver with exit code 0.
     static void ExpectKeyCloses(SaverProcess* p)

@@ -4,22 +4,19 @@
 
 namespace {
 
-struct FoundWindow {
-    DWORD pid;
-    HWND exclude;
-    const std::function<bool(HWND)>* accept;
+struct FoundDialog {
+    const std::function<bool(HWND, DWORD)>* accept;
     HWND found;
 };
 
-BOOL CALLBACK FindOtherDialog(HWND hWnd, LPARAM lParam)
+BOOL CALLBACK FindAcceptedDialog(HWND hWnd, LPARAM lParam)
 {
-    auto* f = reinterpret_cast<FoundWindow*>(lParam);
+    auto* f = reinterpret_cast<FoundDialog*>(lParam);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hWnd, &pid);
     char cls[32] = {};
     ::GetClassNameA(hWnd, cls, sizeof(cls));
-    if (pid == f->pid && hWnd != f->exclude && ::IsWindowVisible(hWnd) && strcmp(cls, "#32770") == 0 &&
-        (!*f->accept || (*f->accept)(hWnd))) {
+    if (::IsWindowVisible(hWnd) && strcmp(cls, "#32770") == 0 && (*f->accept)(hWnd, pid)) {
         f->found = hWnd;
         return FALSE;
     }
@@ -41,6 +38,13 @@ BOOL CALLBACK CollectStatic(HWND hWnd, LPARAM lParam)
 }
 
 }  // namespace
+
+HWND FindDialog(const std::function<bool(HWND, DWORD)>& accept)
+{
+    FoundDialog f = { &accept, nullptr };
+    ::EnumWindows(FindAcceptedDialog, reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
 
 std::string TextOf(HWND hWnd)
 {
@@ -90,13 +94,14 @@ bool ConfigDialog::Open(const std::string& args, const std::vector<std::string>&
 
 HWND ConfigDialog::WaitForOtherDialog(DWORD timeoutMs, const std::function<bool(HWND)>& accept) const
 {
-    FoundWindow f = { m_process.Id(), m_hDlg, &accept, nullptr };
+    HWND found = nullptr;
     PumpUntil([&] {
-        f.found = nullptr;
-        ::EnumWindows(FindOtherDialog, reinterpret_cast<LPARAM>(&f));
-        return f.found != nullptr;
+        found = FindDialog([&](HWND hWnd, DWORD pid) {
+            return pid == m_process.Id() && hWnd != m_hDlg && (!accept || accept(hWnd));
+        });
+        return found != nullptr;
     }, timeoutMs);
-    return f.found;
+    return found;
 }
 
 HWND ConfigDialog::FocusedControl() const

@@ -11,6 +11,9 @@
 
 #include "common/TestSupport.h"
 
+// A visible top-level dialog for which accept(window, its process id) holds; null when none.
+HWND FindDialog(const std::function<bool(HWND, DWORD)>& accept);
+
 // Text of any window, read without hanging on one that does not answer.
 std::string TextOf(HWND hWnd);
 

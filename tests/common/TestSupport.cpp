@@ -129,6 +129,12 @@ void PumpFor(DWORD ms)
     } while (::GetTickCount() - start < ms);
 }
 
+void ReadyForSaver()
+{
+    MoveMouseTo(100, 100);
+    ASSERT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr)) << "a saver from an earlier test is still running";
+}
+
 HWND StartFullScreen(SaverProcess& p, const std::string& exe, const std::vector<std::string>& extraEnv)
 {
     if (!p.Start("/s", exe, extraEnv))
@@ -300,12 +306,17 @@ ScopedRegValue::ScopedRegValue(const char* key, const char* name, DWORD value)
     }
 }
 
+ScopedRegValue::ScopedRegValue(HKEY root, const char* key, const char* name) : m_root(root)
+{
+    Save(key, name);
+}
+
 void ScopedRegValue::Save(const char* key, const char* name)
 {
     m_key = key;
     m_name = name;
     HKEY hKey;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(m_root, key, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return;
     DWORD size = 0;
     if (::RegQueryValueExA(hKey, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
@@ -317,8 +328,12 @@ void ScopedRegValue::Save(const char* key, const char* name)
 
 ScopedRegValue::~ScopedRegValue()
 {
+    // A value that was there comes back even when the test removed its key.
     HKEY hKey;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, m_key.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+    LONG rc = m_existed ? ::RegCreateKeyExA(m_root, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey,
+                                            nullptr)
+                        : ::RegOpenKeyExA(m_root, m_key.c_str(), 0, KEY_SET_VALUE, &hKey);
+    if (rc != ERROR_SUCCESS)
         return;
     if (m_existed)
         ::RegSetValueExA(hKey, m_name.c_str(), 0, m_type, m_data.data(), static_cast<DWORD>(m_data.size()));
@@ -435,6 +450,12 @@ bool PathExists(const std::string& path)
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 void RemoveTree(const std::string& dir)
 {
     WIN32_FIND_DATAA fd;
@@ -460,8 +481,7 @@ namespace {
 // RVA of an exported symbol, read from the file's export directory.
 DWORD ExportRva(const std::string& file, const char* name)
 {
-    std::ifstream in(file, std::ios::binary);
-    std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string image = ReadAll(file);
     if (image.size() < sizeof(IMAGE_DOS_HEADER))
         return 0;
     auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());

@@ -43,6 +43,10 @@ private:
     PROCESS_INFORMATION m_pi = {};
 };
 
+// The start of a test that runs the saver: the pointer at 100,100, from where the tests'
+// moves are measured, and a fatal failure when a saver of an earlier test is still up.
+void ReadyForSaver();
+
 // Starts the full-screen saver (/s) as the system does and waits until its window is the
 // foreground window, where input reaches it; null when no window came.
 HWND StartFullScreen(SaverProcess& p, const std::string& exe = SaverPath(),
@@ -96,6 +100,7 @@ void* ReplaceImport(HMODULE module, const char* dll, const char* function, void*
 
 // Files and folders, as tests set them up and check them.
 bool PathExists(const std::string& path);
+std::string ReadAll(const std::string& path);  // the file's bytes; empty when unreadable
 void RemoveTree(const std::string& dir);  // the folder with everything in it
 
 // Registry helpers that restore what they changed.
@@ -104,12 +109,15 @@ public:
     // Sets HKCU\key\name (REG_SZ when text, else REG_DWORD) until destruction.
     ScopedRegValue(const char* key, const char* name, const char* text);
     ScopedRegValue(const char* key, const char* name, DWORD value);
+    // Only puts root\key\name back as it was (or deletes it) at destruction.
+    ScopedRegValue(HKEY root, const char* key, const char* name);
     ~ScopedRegValue();
     ScopedRegValue(const ScopedRegValue&) = delete;
     ScopedRegValue& operator=(const ScopedRegValue&) = delete;
 
 private:
     void Save(const char* key, const char* name);
+    HKEY m_root = HKEY_CURRENT_USER;
     std::string m_key, m_name;
     bool m_existed = false;
     DWORD m_type = 0;

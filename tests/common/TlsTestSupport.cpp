@@ -45,14 +45,6 @@ private:
     HCERTSTORE m_hStore = nullptr;
 };
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The fixture's state folder: build\tls-update-server beside build\bin.
 std::string StateDir()
 {

@@ -6,8 +6,6 @@
 #include <wininet.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "common/TlsTestSupport.h"
@@ -105,8 +103,7 @@ FetchResult FetchInFreshProcess(const std::string& url)
                                  std::string(kFetchOutVar) + "=" + out }) ||
         child.WaitExit(60000) != 0)
         return r;
-    std::ifstream in(out, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text = ReadAll(out);
     size_t eol = text.find('\n');
     if (eol == std::string::npos)
         return r;

@@ -58,11 +58,7 @@ private:
 
 class HostEndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        MoveMouseTo(100, 100);
-        ASSERT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr)) << "a saver from an earlier test is still running";
-    }
+    void SetUp() override { ReadyForSaver(); }
 
     bool StaysRunning(SaverProcess& p, DWORD ms = 700)
     {

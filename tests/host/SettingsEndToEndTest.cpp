@@ -20,8 +20,7 @@ class SettingsEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MoveMouseTo(100, 100);
-        ASSERT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr)) << "a saver from an earlier test is still running";
+        ReadyForSaver();
         DeleteSettingsKey();
     }
 

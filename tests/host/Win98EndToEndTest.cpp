@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,12 +36,6 @@ std::vector<std::string> LogLines(const std::string& path, const char* prefix)
             lines.push_back(line);
     }
     return lines;
-}
-
-std::string FileText(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The system's screen-saver-running flag as Wine keeps it for this session: "1" on,
@@ -144,8 +137,7 @@ protected:
         m_noGrab.reset(new ScopedRegValue(kAppX11Driver, "GrabPointer", "N"));
         m_log = s_dir + "calls.log";
         ::DeleteFileA(m_log.c_str());
-        MoveMouseTo(100, 100);
-        ASSERT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr)) << "a saver from an earlier test is still running";
+        ReadyForSaver();
     }
 
     std::vector<std::string> Env(const char* password = nullptr) const
@@ -208,7 +200,7 @@ TEST_F(Win98EndToEnd, WrongPasswordKeepsTheSaverAndMovesTheMouseReference)
     // The refusal took 102,102 as the new reference: 2 + 2 from there is not enough...
     MoveMouseTo(104, 104);
     PumpFor(700);
-    EXPECT_EQ(1u, Verifies()) << FileText(m_log);
+    EXPECT_EQ(1u, Verifies()) << ReadAll(m_log);
     // ...and 3 + 2 asks again.
     MoveMouseTo(105, 104);
     EXPECT_TRUE(AskedTimes(2));
@@ -276,7 +268,7 @@ TEST_F(Win98EndToEnd, InputAndCloseRequestsWhileThePasswordDialogIsOpenAreRefuse
         SaverProcess p;
         ASSERT_NE(nullptr, StartWithPassword(p, 1, c.password));
         PressKey(VK_SPACE);
-        ASSERT_TRUE(PumpUntil([&] { return !LogLines(m_log, "dialog ").empty(); }, 10000)) << FileText(m_log);
+        ASSERT_TRUE(PumpUntil([&] { return !LogLines(m_log, "dialog ").empty(); }, 10000)) << ReadAll(m_log);
         // One WM_CLOSE (the injected one) and a window that outlived the dialog.
         EXPECT_EQ("dialog closes=1 alive=1", LogLines(m_log, "dialog ")[0]);
         if (c.closes) {
@@ -286,7 +278,7 @@ TEST_F(Win98EndToEnd, InputAndCloseRequestsWhileThePasswordDialogIsOpenAreRefuse
             EXPECT_TRUE(p.Running());
             EXPECT_TRUE(CursorHidden());
         }
-        EXPECT_EQ(1u, Verifies()) << FileText(m_log);
+        EXPECT_EQ(1u, Verifies()) << ReadAll(m_log);
     }
 }
 

@@ -39,11 +39,6 @@ bool WriteBytes(const std::string& path, const std::vector<char>& bytes)
     return static_cast<bool>(f.write(bytes.data(), bytes.size()));
 }
 
-bool Exists(const std::string& path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Files of the system folder matching the pattern (names only).
 std::vector<std::string> SystemFiles(const char* pattern)
 {
@@ -95,35 +90,6 @@ void SetRegText(HKEY root, const char* key, const char* name, const std::string&
     ::RegCloseKey(h);
 }
 
-SavedRegValue::SavedRegValue(HKEY root, const char* key, const char* name)
-    : m_root(root), m_key(key), m_name(name)
-{
-    HKEY h;
-    if (::RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return;
-    DWORD size = 0;
-    if (::RegQueryValueExA(h, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
-        m_data.resize(size);
-        m_existed = ::RegQueryValueExA(h, name, nullptr, &m_type, m_data.data(), &size) ==
-                    ERROR_SUCCESS;
-    }
-    ::RegCloseKey(h);
-}
-
-SavedRegValue::~SavedRegValue()
-{
-    HKEY h;
-    if (::RegCreateKeyExA(m_root, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
-                          nullptr) != ERROR_SUCCESS)
-        return;
-    if (m_existed)
-        ::RegSetValueExA(h, m_name.c_str(), 0, m_type, m_data.data(),
-                         static_cast<DWORD>(m_data.size()));
-    else
-        ::RegDeleteValueA(h, m_name.c_str());
-    ::RegCloseKey(h);
-}
-
 // Exit code of the program, STILL_ACTIVE when it is still running after the time-out.
 DWORD Run(const std::string& exe, const char* args)
 {
@@ -141,7 +107,7 @@ bool UninstallSilentlyAndWait()
     if (quoted.size() < 3 || Run(quoted.substr(1, quoted.size() - 2), "/S") != 0)
         return false;
     return PumpUntil([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) &&
-                                 !Exists(InstalledSaver()); },
+                                 !PathExists(InstalledSaver()); },
                      kRunTimeoutMs);
 }
 

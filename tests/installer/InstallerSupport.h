@@ -20,29 +20,12 @@ std::string InstalledSaver();
 std::string SetupPath();
 bool ReadBytes(const std::string& path, std::vector<char>* bytes);
 bool WriteBytes(const std::string& path, const std::vector<char>& bytes);
-bool Exists(const std::string& path);
 // Files of the system folder matching the pattern (names only).
 std::vector<std::string> SystemFiles(const char* pattern);
 // A REG_SZ value, or "<none>" when it is missing.
 std::string RegText(HKEY root, const char* key, const char* name);
 bool KeyExists(HKEY root, const char* key);
 void SetRegText(HKEY root, const char* key, const char* name, const std::string& text);
-
-// Puts a value back as it was (or deletes it) when the test ends.
-class SavedRegValue {
-public:
-    SavedRegValue(HKEY root, const char* key, const char* name);
-    ~SavedRegValue();
-    SavedRegValue(const SavedRegValue&) = delete;
-    SavedRegValue& operator=(const SavedRegValue&) = delete;
-
-private:
-    HKEY m_root;
-    std::string m_key, m_name;
-    bool m_existed = false;
-    DWORD m_type = 0;
-    std::vector<BYTE> m_data;
-};
 
 // Exit code of the program, STILL_ACTIVE when it is still running after the time-out.
 DWORD Run(const std::string& exe, const char* args);

@@ -18,7 +18,7 @@ class InstallerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Exists(SetupPath())) << SetupPath();
+        ASSERT_TRUE(PathExists(SetupPath())) << SetupPath();
         ASSERT_TRUE(ReadBytes(SaverPath(), &m_built));
         RemoveInstallation();
     }
@@ -26,10 +26,10 @@ protected:
 
     std::vector<char> m_built;
     ScopedSettingsKey m_settings;
-    SavedRegValue m_saver{HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE"};
-    SavedRegValue m_active{HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveActive"};
+    ScopedRegValue m_saver{HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE"};
+    ScopedRegValue m_active{HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveActive"};
     // Aside copies of a running saver are also scheduled for removal at reboot.
-    SavedRegValue m_pending{HKEY_LOCAL_MACHINE, kSessionKey, "PendingFileRenameOperations"};
+    ScopedRegValue m_pending{HKEY_LOCAL_MACHINE, kSessionKey, "PendingFileRenameOperations"};
 };
 
 TEST_F(InstallerTest, InstallsAsCurrentSaverAndUninstallsCleanly)
@@ -60,16 +60,16 @@ TEST_F(InstallerTest, InstallsAsCurrentSaverAndUninstallsCleanly)
     ASSERT_EQ('"', uninstall.front());
     ASSERT_EQ('"', uninstall.back());
     std::string uninstaller = uninstall.substr(1, uninstall.size() - 2);
-    EXPECT_TRUE(Exists(uninstaller)) << uninstaller;
+    EXPECT_TRUE(PathExists(uninstaller)) << uninstaller;
     EXPECT_EQ(uninstall + " /S",
               RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"));
 
     ASSERT_TRUE(UninstallSilentlyAndWait());
     EXPECT_TRUE(SystemFiles("lumaspire*").empty());
     EXPECT_EQ("<none>", RegText(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE"));
-    EXPECT_TRUE(PumpUntil([&] { return !Exists(uninstaller); }, kRunTimeoutMs)) << uninstaller;
+    EXPECT_TRUE(PumpUntil([&] { return !PathExists(uninstaller); }, kRunTimeoutMs)) << uninstaller;
     std::string folder = uninstaller.substr(0, uninstaller.find_last_of('\\'));
-    EXPECT_TRUE(PumpUntil([&] { return !Exists(folder); }, kRunTimeoutMs)) << folder;
+    EXPECT_TRUE(PumpUntil([&] { return !PathExists(folder); }, kRunTimeoutMs)) << folder;
 }
 
 TEST_F(InstallerTest, UninstallerResetsTheSaverOnlyWhenItNamesOurs)

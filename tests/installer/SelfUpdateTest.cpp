@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
@@ -20,43 +18,16 @@ namespace {
 
 using namespace installer_test;
 
-const char kSettingsKey[] = "Software\\Tollvane\\Lumaspire";
 const char kPrompt[] = "检测到已有可用的新版，\n您想更新至最新版本吗？";
-const char kSaverClass[] = "WindowsScreenSaverClass";
 const char kNewVersion[] = "1.0.7.0";
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // The installer's own window: a dialog titled with the product's name that belongs to
 // neither this process nor the configuration dialog's.
-struct InstallerSearch {
-    DWORD configPid;
-    HWND found;
-};
-
-BOOL CALLBACK FindInstallerWindow(HWND hWnd, LPARAM lParam)
-{
-    InstallerSearch* s = reinterpret_cast<InstallerSearch*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    char cls[32] = {};
-    ::GetClassNameA(hWnd, cls, sizeof(cls));
-    if (pid == s->configPid || pid == ::GetCurrentProcessId() || !::IsWindowVisible(hWnd) ||
-        std::string(cls) != "#32770" || TextOf(hWnd).rfind("Tollvane Lumaspire", 0) != 0)
-        return TRUE;
-    s->found = hWnd;
-    return FALSE;
-}
-
 HWND InstallerWindow(DWORD configPid)
 {
-    InstallerSearch s = { configPid, nullptr };
-    ::EnumWindows(FindInstallerWindow, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    return FindDialog([&](HWND hWnd, DWORD pid) {
+        return pid != configPid && pid != ::GetCurrentProcessId() && TextOf(hWnd).rfind("Tollvane Lumaspire", 0) == 0;
+    });
 }
 
 bool CentreShowsPicture()
@@ -105,11 +76,11 @@ protected:
     std::string m_temp;
     SaverProcess m_saver;
     ScopedSettingsKey m_settings;
-    ScopedRegValue m_autoUpdate{ kSettingsKey, "Auto Update", 1 };
-    SavedRegValue m_desktopSaver{ HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE" };
-    SavedRegValue m_active{ HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveActive" };
+    ScopedRegValue m_autoUpdate{ kSaverSettingsKey, "Auto Update", 1 };
+    ScopedRegValue m_desktopSaver{ HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE" };
+    ScopedRegValue m_active{ HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveActive" };
     // The replaced saver, still running, is also scheduled for removal at reboot.
-    SavedRegValue m_pending{ HKEY_LOCAL_MACHINE, kSessionKey, "PendingFileRenameOperations" };
+    ScopedRegValue m_pending{ HKEY_LOCAL_MACHINE, kSessionKey, "PendingFileRenameOperations" };
 };
 
 }  // namespace
@@ -154,15 +125,12 @@ TEST_F(SelfUpdate, InstalledSaverUpdatesItselfToTheNextVersionWhichThenPlays)
     EXPECT_EQ(0u, dlg.WaitExit(30000));
 
     // The new saver plays a clip full screen and closes on a key.
-    ScopedRegValue clip(kSettingsKey, "Movie File Path", (ExeDir() + "clips\\colors.avi").c_str());
-    ScopedRegValue view(kSettingsKey, "View Size Option", 1);
-    ScopedRegValue loop(kSettingsKey, "Loop Movie", 1);
+    ScopedRegValue clip(kSaverSettingsKey, "Movie File Path", (ExeDir() + "clips\\colors.avi").c_str());
+    ScopedRegValue view(kSaverSettingsKey, "View Size Option", 1);
+    ScopedRegValue loop(kSaverSettingsKey, "Loop Movie", 1);
     MoveMouseTo(10, 10);
-    ASSERT_TRUE(m_saver.Start("/s", installed));
-    HWND hWnd = WaitForWindow(kSaverClass, "Screen Saver", 30000);
-    ASSERT_TRUE(hWnd) << "no saver window";
+    ASSERT_TRUE(StartFullScreen(m_saver, installed)) << "no saver window";
     EXPECT_TRUE(PumpUntil(CentreShowsPicture, 30000)) << "the clip's picture never appeared";
-    PumpUntil([&] { return ::GetForegroundWindow() == hWnd; }, 5000);
     PressKey(VK_ESCAPE);
     EXPECT_EQ(0u, m_saver.WaitExit(15000));
 }

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "common/TestSupport.h"
@@ -36,10 +35,7 @@ protected:
         if (!PumpUntil([&] { return ::GetFileAttributesA(m_echoFile.c_str()) != INVALID_FILE_ATTRIBUTES; },
                        timeoutMs))
             return false;
-        std::ifstream in(m_echoFile, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string all = text.str();
+        std::string all = ReadAll(m_echoFile);
         size_t newline = all.find('\n');
         if (newline == std::string::npos)
             return false;

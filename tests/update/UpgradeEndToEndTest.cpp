@@ -8,8 +8,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "common/ConfigDialogDriver.h"
@@ -17,18 +15,11 @@
 
 namespace {
 
-const char kSettingsKey[] = "Software\\Tollvane\\Lumaspire";
 const char kHost[] = "https://www.tollvane.example";
 const char kPrompt[] = "检测到已有可用的新版，\n您想更新至最新版本吗？";
 const char kCancelQuestion[] = "下载正在进行，您确认要取消吗？\n\n若取消，稍后可能需要重新下载！";
 const char kFailure[] = "无法下载此程序的最新版本，请重试！";
 const char kProgressCaption[] = "正在下载";
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 bool IsMessageBoxWith(HWND hWnd, const char* text)
 {
@@ -113,7 +104,7 @@ protected:
 
     TlsUpdateServer m_server;
     ScopedSettingsKey m_savedSettings;
-    ScopedRegValue m_autoUpdate{ kSettingsKey, "Auto Update", 1 };
+    ScopedRegValue m_autoUpdate{ kSaverSettingsKey, "Auto Update", 1 };
     std::unique_ptr<ScopedTrustedAuthority> m_trust;
     std::unique_ptr<ScopedInternetProxy> m_proxy;
     std::string m_temp;

@@ -97,6 +97,9 @@ TEST(DownloadItems, AddFileJoinsDirectoryAndNamesFileAfterTheUrl)
         { "http://h.example/dir/setup.exe.", "C:\\t", "", "C:\\t\\", "" },
         { "http://h.example/dir/console.exe", "C:\\t", "", "C:\\t\\", "console.exe" },
         { "http://h.example/dir/com10.exe", "C:\\t", "", "C:\\t\\", "com10.exe" },
+        // Whole double-byte characters (中) stay; half of one at the end names no file.
+        { "http://h.example/dir/\xD6\xD0.exe", "C:\\t", "", "C:\\t\\", "\xD6\xD0.exe" },
+        { "http://h.example/dir/setup\xD6", "C:\\t", "", "C:\\t\\", "" },
     };
     XDownload engine;
     int index = 0;
