@@ -37,20 +37,20 @@ int XineramaIsActive(void* dpy)
 
 XineramaScreenInfo* XineramaQueryScreens(void* dpy, int* number)
 {
-    const char* spec = getenv("LUMASPIRE_XINERAMA_HEADS");
+    const char* heads_text = getenv("LUMASPIRE_XINERAMA_HEADS");
     XineramaScreenInfo* heads = calloc(16, sizeof(*heads)); /* freed by XFree, i.e. free() */
     int n = 0, x, y, w, h, used;
     (void)dpy;
-    while (heads && spec && n < 16 && sscanf(spec, "%d,%d,%d,%d%n", &x, &y, &w, &h, &used) == 4) {
+    while (heads && heads_text && n < 16 && sscanf(heads_text, "%d,%d,%d,%d%n", &x, &y, &w, &h, &used) == 4) {
         heads[n].screen_number = n;
         heads[n].x_org = (short)x;
         heads[n].y_org = (short)y;
         heads[n].width = (short)w;
         heads[n].height = (short)h;
         ++n;
-        spec += used;
-        if (*spec == ';')
-            ++spec;
+        heads_text += used;
+        if (*heads_text == ';')
+            ++heads_text;
     }
     *number = n;
     return heads;

@@ -152,52 +152,40 @@ TEST(BlitToAreas, EveryMonitorGetsThePictureAndAFailedOneIsSkipped)
 
 TEST(CopyFrameToSurface, EveryDisplayFormatGetsTheSameColours)
 {
-    // Two pixels a row, two rows: red, green / blue, white, as blue-green-red-x bytes.
+    // Two pixels a row, two rows: red, green / blue, white, as blue-green-red-x bytes; the
+    // same frame bottom-up is its second row first, with a negative pitch.
     const BYTE frame[] = { 0, 0, 255, 0, 0, 255, 0, 0, /**/ 255, 0, 0, 0, 255, 255, 255, 0 };
-    FrameImage image = { frame, 8, 2, 2 };
+    const FrameImage topDown = { frame, 8, 2, 2 }, bottomUp = { frame + 8, -8, 2, 2 };
     const struct {
-        DWORD bits, r, g, b;
-        std::vector<BYTE> expected;  // 2 x 2 pixels, rows 8 bytes apart
-    } formats[] = {
-        { 32, 0xFF0000, 0xFF00, 0xFF, { 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0 } },
-        { 32, 0xFF, 0xFF00, 0xFF0000, { 255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 255, 255, 255, 0 } },
-        { 24, 0xFF0000, 0xFF00, 0xFF, { 0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0 } },
-        { 16, 0xF800, 0x07E0, 0x1F, { 0x00, 0xF8, 0xE0, 0x07, 0, 0, 0, 0, 0x1F, 0x00, 0xFF, 0xFF, 0, 0, 0, 0 } },
-        { 16, 0x7C00, 0x03E0, 0x1F, { 0x00, 0x7C, 0xE0, 0x03, 0, 0, 0, 0, 0x1F, 0x00, 0xFF, 0x7F, 0, 0, 0, 0 } },
+        const FrameImage& image;
+        DWORD bits, r, g, b, width;  // surface rows are 8 bytes apart, 2 high
+        std::vector<BYTE> expected;  // empty: the format is refused
+    } cases[] = {
+        { topDown, 32, 0xFF0000, 0xFF00, 0xFF, 2, { 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0 } },
+        { topDown, 32, 0xFF, 0xFF00, 0xFF0000, 2, { 255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 255, 255, 255, 0 } },
+        { topDown, 24, 0xFF0000, 0xFF00, 0xFF, 2, { 0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0 } },
+        { topDown, 16, 0xF800, 0x07E0, 0x1F, 2, { 0x00, 0xF8, 0xE0, 0x07, 0, 0, 0, 0, 0x1F, 0x00, 0xFF, 0xFF, 0, 0, 0, 0 } },
+        { topDown, 16, 0x7C00, 0x03E0, 0x1F, 2, { 0x00, 0x7C, 0xE0, 0x03, 0, 0, 0, 0, 0x1F, 0x00, 0xFF, 0x7F, 0, 0, 0, 0 } },
+        // Bottom-up into a surface narrower than the frame: blue over red, nothing beyond.
+        { bottomUp, 32, 0xFF0000, 0xFF00, 0xFF, 1, { 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 0 } },
+        { topDown, 8, 0, 0, 0, 2, {} },  // 256 colours
     };
-    for (const auto& f : formats) {
-        SCOPED_TRACE(f.bits);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits);
         std::vector<BYTE> pixels(16, 0);
         DDSURFACEDESC desc = {};
         desc.dwSize = sizeof(desc);
-        desc.dwWidth = 2;
+        desc.dwWidth = c.width;
         desc.dwHeight = 2;
         desc.lPitch = 8;
         desc.lpSurface = pixels.data();
-        desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
-        desc.ddpfPixelFormat.dwRGBBitCount = f.bits;
-        desc.ddpfPixelFormat.dwRBitMask = f.r;
-        desc.ddpfPixelFormat.dwGBitMask = f.g;
-        desc.ddpfPixelFormat.dwBBitMask = f.b;
-        ASSERT_TRUE(CopyFrameToSurface(image, desc));
-        EXPECT_EQ(f.expected, pixels);
+        desc.ddpfPixelFormat.dwFlags = DDPF_RGB | (c.bits == 8 ? DDPF_PALETTEINDEXED8 : 0);
+        desc.ddpfPixelFormat.dwRGBBitCount = c.bits;
+        desc.ddpfPixelFormat.dwRBitMask = c.r;
+        desc.ddpfPixelFormat.dwGBitMask = c.g;
+        desc.ddpfPixelFormat.dwBBitMask = c.b;
+        EXPECT_EQ(!c.expected.empty(), CopyFrameToSurface(c.image, desc));
+        if (!c.expected.empty())
+            EXPECT_EQ(c.expected, pixels);
     }
-    // A bottom-up frame (negative pitch from its top row) and a surface smaller than it.
-    FrameImage bottomUp = { frame + 8, -8, 2, 2 };
-    std::vector<BYTE> pixels(8, 0);
-    DDSURFACEDESC desc = {};
-    desc.dwWidth = 1;
-    desc.dwHeight = 2;
-    desc.lPitch = 4;
-    desc.lpSurface = pixels.data();
-    desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
-    desc.ddpfPixelFormat.dwRGBBitCount = 32;
-    desc.ddpfPixelFormat.dwRBitMask = 0xFF0000;
-    desc.ddpfPixelFormat.dwGBitMask = 0xFF00;
-    desc.ddpfPixelFormat.dwBBitMask = 0xFF;
-    ASSERT_TRUE(CopyFrameToSurface(bottomUp, desc));
-    EXPECT_EQ((std::vector<BYTE>{ 255, 0, 0, 0, 0, 0, 255, 0 }), pixels);  // blue over red
-    desc.ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
-    desc.ddpfPixelFormat.dwRGBBitCount = 8;
-    EXPECT_FALSE(CopyFrameToSurface(image, desc));  // 256 colours: not written
 }

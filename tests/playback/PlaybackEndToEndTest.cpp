@@ -693,18 +693,12 @@ struct Loudness {
 Loudness Listen(const std::string& path, LONGLONG from, LONGLONG bytes)
 {
     Loudness l;
-    std::vector<short> samples(static_cast<size_t>(bytes / 2));
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return l;
-    LARGE_INTEGER at;
-    at.QuadPart = from & ~1LL;
-    DWORD got = 0;
-    ::SetFilePointerEx(h, at, nullptr, FILE_BEGIN);
-    ::ReadFile(h, samples.data(), static_cast<DWORD>(samples.size() * 2), &got, nullptr);
-    ::CloseHandle(h);
-    samples.resize(got / 2);
+    const std::string data = ReadAll(path);
+    const size_t begin = static_cast<size_t>(from & ~1LL);
+    const size_t count = data.size() > begin ? std::min<size_t>(bytes, data.size() - begin) / 2 : 0;
+    std::vector<short> samples(count);
+    if (count)
+        memcpy(samples.data(), data.data() + begin, count * 2);
     const int block = 480;  // 10 ms at 48 kHz: 10 whole periods of 1 kHz
     const double coeff = 2 * cos(2 * 3.14159265358979 * 1000 / 48000);
     double total = 0, tone = 0;
