@@ -99,6 +99,8 @@ TEST_F(SelfUpdate, InstalledSaverUpdatesItselfToTheNextVersionWhichThenPlays)
     HWND hPrompt = dlg.WaitForOtherDialog(60000, [](HWND h) { return PartsOf(h).text == kPrompt; });
     ASSERT_TRUE(hPrompt) << "no update prompt";
     ::PostMessageA(::GetDlgItem(hPrompt, IDYES), BM_CLICK, 0, 0);
+    // The prompt bears the same caption as the saver's message boxes: gone first.
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(hPrompt); }, 10000)) << "the prompt stayed";
 
     // The downloaded installer shows its own window (it was started without /S); the
     // user closes it once its button is enabled again, which it is when it has finished.
