@@ -4,17 +4,17 @@
 
 namespace {
 
-// Where one 8-bit channel goes in a pixel of this mask: its top bits, shifted.
-struct Channel {
-    int shift;  // left shift of the channel's top bit position (may be negative)
-    DWORD mask;
-};
+inline DWORD Place(BYTE value, int shift, DWORD mask)
+{
+    DWORD v = value;
+    return (shift >= 0 ? v << shift : v >> -shift) & mask;
+}
 
-Channel ChannelFor(DWORD mask)
+}  // namespace
+
+CPixelPacker::Channel CPixelPacker::ChannelFor(DWORD mask)
 {
     Channel c = { 0, mask };
-    if (!mask)
-        return c;
     int low = 0;
     while (!(mask & (1u << low)))
         ++low;
@@ -25,47 +25,54 @@ Channel ChannelFor(DWORD mask)
     return c;
 }
 
-DWORD Place(BYTE value, const Channel& c)
+bool CPixelPacker::Init(DWORD bits, DWORD rMask, DWORD gMask, DWORD bMask)
 {
-    DWORD v = value;
-    DWORD placed = c.shift >= 0 ? v << c.shift : v >> -c.shift;
-    return placed & c.mask;
+    if ((bits != 16 && bits != 24 && bits != 32) || !rMask || !gMask || !bMask)
+        return false;
+    m_r = ChannelFor(rMask);
+    m_g = ChannelFor(gMask);
+    m_b = ChannelFor(bMask);
+    m_bytes = bits / 8;
+    m_direct = kNotDirect;
+    if (bits == 32 && gMask == 0xFF00) {
+        if (rMask == 0xFF0000 && bMask == 0xFF)
+            m_direct = kBgrx;
+        else if (rMask == 0xFF && bMask == 0xFF0000)
+            m_direct = kRgbx;
+    }
+    return true;
 }
 
-}  // namespace
+void CPixelPacker::PackRow(const BYTE* bgrx, DWORD width, BYTE* out) const
+{
+    if (m_direct == kBgrx) {
+        std::memcpy(out, bgrx, width * 4);
+        return;
+    }
+    for (DWORD x = 0; x < width; ++x, bgrx += 4, out += m_bytes) {
+        const DWORD pixel = Place(bgrx[2], m_r.shift, m_r.mask) | Place(bgrx[1], m_g.shift, m_g.mask) |
+                            Place(bgrx[0], m_b.shift, m_b.mask);
+        out[0] = static_cast<BYTE>(pixel);
+        out[1] = static_cast<BYTE>(pixel >> 8);
+        if (m_bytes >= 3)
+            out[2] = static_cast<BYTE>(pixel >> 16);
+        if (m_bytes == 4)
+            out[3] = static_cast<BYTE>(pixel >> 24);
+    }
+}
 
 bool CopyFrameToSurface(const FrameImage& frame, const DDSURFACEDESC& surface)
 {
     const DDPIXELFORMAT& pf = surface.ddpfPixelFormat;
-    const DWORD bits = pf.dwRGBBitCount;
-    if (!(pf.dwFlags & DDPF_RGB) || (pf.dwFlags & DDPF_PALETTEINDEXED8) ||
-        (bits != 16 && bits != 24 && bits != 32) || !surface.lpSurface)
+    CPixelPacker packer;
+    if (!(pf.dwFlags & DDPF_RGB) || (pf.dwFlags & DDPF_PALETTEINDEXED8) || !surface.lpSurface ||
+        !packer.Init(pf.dwRGBBitCount, pf.dwRBitMask, pf.dwGBitMask, pf.dwBBitMask))
         return false;
     const DWORD width = frame.width < surface.dwWidth ? frame.width : surface.dwWidth;
     const DWORD height = frame.height < surface.dwHeight ? frame.height : surface.dwHeight;
     const BYTE* src = frame.pTopRow;
     BYTE* dst = static_cast<BYTE*>(surface.lpSurface);
-
-    // The display's usual format: the same bytes, row by row.
-    if (bits == 32 && pf.dwRBitMask == 0xFF0000 && pf.dwGBitMask == 0xFF00 && pf.dwBBitMask == 0xFF) {
-        for (DWORD y = 0; y < height; ++y, src += frame.pitch, dst += surface.lPitch)
-            std::memcpy(dst, src, width * 4);
-        return true;
-    }
-    const Channel r = ChannelFor(pf.dwRBitMask), g = ChannelFor(pf.dwGBitMask), b = ChannelFor(pf.dwBBitMask);
-    const DWORD bytes = bits / 8;
-    for (DWORD y = 0; y < height; ++y, src += frame.pitch, dst += surface.lPitch) {
-        const BYTE* s = src;
-        BYTE* d = dst;
-        for (DWORD x = 0; x < width; ++x, s += 4, d += bytes) {
-            DWORD pixel = Place(s[2], r) | Place(s[1], g) | Place(s[0], b);
-            d[0] = static_cast<BYTE>(pixel);
-            d[1] = static_cast<BYTE>(pixel >> 8);
-            if (bytes >= 3)
-                d[2] = static_cast<BYTE>(pixel >> 16);
-            if (bytes == 4)
-                d[3] = static_cast<BYTE>(pixel >> 24);
-        }
-    }
+    for (DWORD y = 0; y < height; ++y, src += frame.pitch, dst += surface.lPitch)
+        packer.PackRow(src, width, dst);
     return true;
 }

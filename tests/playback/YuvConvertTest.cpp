@@ -1,0 +1,262 @@
+// The one-pass YUV conversion: colours of each matrix and range in each layout, the
+// scaling filter, the display aperture and odd sizes, every display format, and the SSE2
+// kernels against the plain ones.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "playback/YuvConvert.h"
+#include "playback/YuvKernels.h"
+
+namespace {
+
+struct Yuv {
+    int y, u, v;
+};
+
+// What an encoder stores for an RGB colour (the standard's forward matrix, rounded).
+Yuv Encode(int r, int g, int b, bool bt709, bool full)
+{
+    const double kr = bt709 ? 0.2126 : 0.299, kb = bt709 ? 0.0722 : 0.114, kg = 1 - kr - kb;
+    const double y = (kr * r + kg * g + kb * b) / 255, cb = (b / 255.0 - y) / (2 * (1 - kb)),
+                 cr = (r / 255.0 - y) / (2 * (1 - kr));
+    auto store = [](double v) { return v < 0 ? 0 : v > 255 ? 255 : int(std::lround(v)); };
+    if (full)
+        return { store(y * 255), store(128 + cb * 255), store(128 + cr * 255) };
+    return { store(16 + y * 219), store(128 + cb * 224), store(128 + cr * 224) };
+}
+
+// A decoded frame of one layout, its planes exactly as large as the layout needs (so a
+// read past them shows under a debugger's heap checks), filled by a per-pixel function.
+struct Frame {
+    std::vector<BYTE> planes[3];
+    YuvImage image;
+
+    template <class Fill>  // Fill(x, y) -> Yuv for luma pixel x, y
+    Frame(YuvLayout layout, DWORD w, DWORD h, Fill fill)
+    {
+        const DWORD cw = (w + 1) / 2, ch = layout == YuvLayout::Yuy2 ? h : (h + 1) / 2;
+        image.layout = layout;
+        image.width = w;
+        image.height = h;
+        const bool wide = layout == YuvLayout::P010;
+        auto put = [&](std::vector<BYTE>& p, DWORD at, int value) {
+            if (wide) {  // 10 bits in the top of 16, as P010 has them
+                const int v10 = value * 4;
+                p[at] = BYTE((v10 << 6) & 0xFF);
+                p[at + 1] = BYTE(v10 >> 2);
+            } else {
+                p[at] = BYTE(value);
+            }
+        };
+        const DWORD sample = wide ? 2 : 1;
+        if (layout == YuvLayout::Yuy2) {
+            image.pitches[0] = LONG(cw * 4);
+            planes[0].assign(cw * 4 * h, 0);
+            for (DWORD y = 0; y < h; ++y)
+                for (DWORD x = 0; x < w; ++x) {
+                    const Yuv c = fill(x, y), even = fill(x & ~1u, y);
+                    planes[0][y * cw * 4 + 2 * x] = BYTE(c.y);
+                    planes[0][y * cw * 4 + (x & ~1u) * 2 + 1] = BYTE(even.u);
+                    planes[0][y * cw * 4 + (x & ~1u) * 2 + 3] = BYTE(even.v);
+                }
+        } else {
+            image.pitches[0] = LONG(w * sample);
+            planes[0].assign(w * h * sample, 0);
+            for (DWORD y = 0; y < h; ++y)
+                for (DWORD x = 0; x < w; ++x)
+                    put(planes[0], (y * w + x) * sample, fill(x, y).y);
+            const bool interleaved = layout == YuvLayout::Nv12 || wide;
+            for (int p = 1; p <= (interleaved ? 1 : 2); ++p) {
+                image.pitches[p] = LONG(cw * sample * (interleaved ? 2 : 1));
+                planes[p].assign(image.pitches[p] * ch, 0);
+            }
+            for (DWORD y = 0; y < ch; ++y)
+                for (DWORD x = 0; x < cw; ++x) {
+                    const Yuv c = fill(2 * x, 2 * y);
+                    if (interleaved) {
+                        put(planes[1], y * image.pitches[1] + 2 * x * sample, c.u);
+                        put(planes[1], y * image.pitches[1] + (2 * x + 1) * sample, c.v);
+                    } else {
+                        planes[1][y * cw + x] = BYTE(c.u);
+                        planes[2][y * cw + x] = BYTE(c.v);
+                    }
+                }
+        }
+        for (int p = 0; p < 3; ++p)
+            image.planes[p] = planes[p].empty() ? nullptr : planes[p].data();
+    }
+};
+
+struct Target {
+    std::vector<BYTE> pixels;
+    PixelTarget target;
+    Target(DWORD w, DWORD h, DWORD bits = 32, DWORD r = 0xFF0000, DWORD g = 0xFF00, DWORD b = 0xFF)
+    {
+        target.pitch = LONG(w * bits / 8 + 4);  // rows with a gap, which must stay untouched
+        pixels.assign(target.pitch * h, 0xAB);
+        target.pixels = pixels.data();
+        target.width = w;
+        target.height = h;
+        target.bits = bits;
+        target.rMask = r;
+        target.gMask = g;
+        target.bMask = b;
+    }
+    // Red, green, blue of a 32-bit BGRX pixel.
+    void Rgb(DWORD x, DWORD y, int* rgb) const
+    {
+        const BYTE* p = &pixels[y * target.pitch + x * 4];
+        rgb[0] = p[2], rgb[1] = p[1], rgb[2] = p[0];
+    }
+};
+
+const YuvLayout kLayouts[] = { YuvLayout::Nv12, YuvLayout::I420, YuvLayout::Yuy2, YuvLayout::P010 };
+const char* const kLayoutNames[] = { "NV12", "I420", "YUY2", "P010" };
+
+}  // namespace
+
+TEST(YuvConvert, ColoursOfEachMatrixAndRangeInEachLayout)
+{
+    const int colours[][3] = { { 0, 0, 0 }, { 255, 255, 255 }, { 255, 0, 0 }, { 0, 255, 0 }, { 0, 0, 255 },
+                               { 128, 128, 128 }, { 255, 255, 0 }, { 255, 0, 255 }, { 16, 200, 120 } };
+    for (int matrix = 0; matrix < 2; ++matrix)
+        for (int full = 0; full < 2; ++full)
+            for (int l = 0; l < 4; ++l)
+                for (bool sse2 : { false, true }) {
+                    if (sse2 && !CanUseSse2())
+                        continue;
+                    SCOPED_TRACE(testing::Message() << (matrix ? "BT.709 " : "BT.601 ") << (full ? "full " : "limited ")
+                                                    << kLayoutNames[l] << (sse2 ? " SSE2" : " plain"));
+                    for (const auto& c : colours) {
+                        const Yuv yuv = Encode(c[0], c[1], c[2], matrix, full);
+                        Frame frame(kLayouts[l], 6, 4, [&](DWORD, DWORD) { return yuv; });
+                        Target out(6, 4);
+                        YuvColour colour;
+                        colour.bt709 = matrix;
+                        colour.fullRange = full;
+                        CYuvScaler scaler;
+                        ASSERT_TRUE(scaler.Convert(frame.image, colour, out.target, sse2));
+                        int rgb[3];
+                        out.Rgb(5, 3, rgb);
+                        for (int i = 0; i < 3; ++i)
+                            EXPECT_NEAR(c[i], rgb[i], 3) << "colour " << c[0] << "," << c[1] << "," << c[2];
+                    }
+                }
+}
+
+TEST(YuvConvert, ScalesWithAFilterAndKeepsToThePicture)
+{
+    const Yuv black = Encode(0, 0, 0, false, false), white = Encode(255, 255, 255, false, false),
+              green = Encode(0, 255, 0, false, false);
+    YuvColour colour;
+    for (int l = 0; l < 4; ++l) {
+        SCOPED_TRACE(kLayoutNames[l]);
+        // Columns two pixels wide, black and white, halved: a filter gives grey; picking
+        // pixels would give all black or all white.
+        Frame stripes(kLayouts[l], 64, 8, [&](DWORD x, DWORD) { return (x / 2) % 2 ? white : black; });
+        Target half(16, 4);
+        CYuvScaler scaler;
+        ASSERT_TRUE(scaler.Convert(stripes.image, colour, half.target, CanUseSse2()));
+        for (DWORD x = 0; x < 16; ++x) {
+            int rgb[3];
+            half.Rgb(x, 2, rgb);
+            EXPECT_NEAR(128, rgb[1], 8) << "column " << x;
+        }
+        // A 1080p frame padded to 1088 rows with green beyond the picture, shrunk to the
+        // screen: no green reaches the last row.
+        Frame padded(kLayouts[l], 192, 110, [&](DWORD, DWORD y) { return y >= 108 ? green : white; });
+        padded.image.height = 108;
+        Target shrunk(102, 57);
+        ASSERT_TRUE(scaler.Convert(padded.image, colour, shrunk.target, CanUseSse2()));
+        int rgb[3];
+        shrunk.Rgb(50, 56, rgb);
+        EXPECT_GT(rgb[0], 240) << "the padding was shown";
+        // Odd sizes both ways, and a picture that starts inside the frame: every target
+        // pixel written, nothing after a row's end.
+        for (const auto& size : { std::make_pair(5u, 3u), std::make_pair(7u, 9u), std::make_pair(1u, 1u) }) {
+            Frame odd(kLayouts[l], 9, 7, [&](DWORD x, DWORD) { return x < 2 ? green : white; });
+            odd.image.left = 2;
+            odd.image.top = 2;
+            odd.image.width = 7;
+            odd.image.height = 5;
+            Target t(size.first, size.second);
+            ASSERT_TRUE(scaler.Convert(odd.image, colour, t.target, CanUseSse2()));
+            for (DWORD y = 0; y < size.second; ++y) {
+                int px[3];
+                t.Rgb(0, y, px);
+                EXPECT_GT(px[0], 200) << "the picture's left edge is white";
+                EXPECT_EQ(0xAB, t.pixels[y * t.target.pitch + size.first * 4]) << "wrote past row " << y;
+            }
+        }
+    }
+}
+
+TEST(YuvConvert, EveryDisplayFormatGetsTheColour)
+{
+    const Yuv red = Encode(255, 0, 0, false, false);
+    Frame frame(YuvLayout::Nv12, 4, 2, [&](DWORD, DWORD) { return red; });
+    const struct {
+        DWORD bits, r, g, b;
+        std::vector<BYTE> pixel;
+    } cases[] = {
+        { 32, 0xFF0000, 0xFF00, 0xFF, { 0, 0, 255, 0 } },
+        { 32, 0xFF, 0xFF00, 0xFF0000, { 255, 0, 0, 0 } },
+        { 24, 0xFF0000, 0xFF00, 0xFF, { 0, 0, 255 } },
+        { 16, 0xF800, 0x07E0, 0x1F, { 0x00, 0xF8 } },
+        { 16, 0x7C00, 0x03E0, 0x1F, { 0x00, 0x7C } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, red " << std::hex << c.r);
+        Target out(4, 2, c.bits, c.r, c.g, c.b);
+        CYuvScaler scaler;
+        ASSERT_TRUE(scaler.Convert(frame.image, YuvColour(), out.target, CanUseSse2()));
+        const BYTE* last = &out.pixels[out.target.pitch + 3 * c.bits / 8];
+        for (size_t i = 0; i < c.pixel.size(); ++i)
+            EXPECT_NEAR(c.pixel[i], last[i], 1) << "byte " << i;
+    }
+    Target palette(4, 2, 8, 0, 0, 0);
+    CYuvScaler scaler;
+    EXPECT_FALSE(scaler.Convert(frame.image, YuvColour(), palette.target, false));
+}
+
+TEST(YuvConvert, Sse2KernelsGiveThePlainOnesBytes)
+{
+    if (!CanUseSse2())
+        GTEST_SKIP() << "no SSE2 here";
+    YuvKernels plain, sse2;
+    SelectYuvKernels(false, &plain);
+    SelectYuvKernels(true, &sse2);
+    std::srand(7);
+    std::vector<BYTE> a(200), b(200), c(200);
+    for (auto* v : { &a, &b, &c })
+        for (BYTE& x : *v)
+            x = BYTE(std::rand());
+    for (DWORD count : { 1u, 7u, 8u, 15u, 16u, 17u, 33u, 99u }) {
+        SCOPED_TRACE(count);
+        for (DWORD weight : { 1u, 77u, 128u, 255u }) {
+            std::vector<BYTE> p(count), s(count);
+            plain.blendRows(a.data(), b.data(), weight, count, p.data());
+            sse2.blendRows(a.data(), b.data(), weight, count, s.data());
+            EXPECT_EQ(p, s) << "blend, weight " << weight;
+        }
+        for (int m = 0; m < 4; ++m)
+            for (bool rgbx : { false, true }) {
+                YuvCoefficients k;
+                MakeYuvCoefficients(m & 2, m & 1, &k);
+                std::vector<BYTE> p(count * 4), s(count * 4);
+                plain.toPixels(a.data(), b.data(), c.data(), count, k, rgbx, p.data());
+                sse2.toPixels(a.data(), b.data(), c.data(), count, k, rgbx, s.data());
+                EXPECT_EQ(p, s) << "pixels, matrix " << m << (rgbx ? " rgbx" : "");
+            }
+        std::vector<BYTE> p(count), s(count);
+        plain.takeOddBytes(a.data(), count, p.data());
+        sse2.takeOddBytes(a.data(), count, s.data());
+        EXPECT_EQ(p, s) << "odd bytes";
+        plain.takeEvenBytes(a.data(), count, p.data());
+        sse2.takeEvenBytes(a.data(), count, s.data());
+        EXPECT_EQ(p, s) << "even bytes";
+    }
+}
