@@ -39,6 +39,7 @@ HRESULT CFramePresenter::Create(IDirectDraw* pDirectDraw, const PlaybackRequest&
                                 LONG engine)
 {
     const HWND hWnd = request.hWnd;
+    m_pDirectDraw = pDirectDraw;
     m_hWnd = hWnd;
     m_preview = (::GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD) != 0;
     m_engine = engine;
@@ -61,16 +62,24 @@ HRESULT CFramePresenter::Create(IDirectDraw* pDirectDraw, const PlaybackRequest&
     if (SUCCEEDED(hr))
         hr = m_primary->SetClipper(m_clipper.Get());  // every blit stays inside the saver window
 
-    if (SUCCEEDED(hr)) {
-        // No pixel format asked for: the display's own, which the engines fill.
-        desc = DDSURFACEDESC();
-        desc.dwSize = sizeof(desc);
-        desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-        desc.dwWidth = width;
-        desc.dwHeight = height;
-        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-        hr = pDirectDraw->CreateSurface(&desc, m_offscreen.Receive(), nullptr);
-    }
+    if (SUCCEEDED(hr))
+        hr = CreateOffscreen(width, height);
+    return hr;
+}
+
+HRESULT CFramePresenter::CreateOffscreen(DWORD width, DWORD height)
+{
+    // No pixel format asked for: the display's own, which the engines fill.
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
+    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
+    desc.dwWidth = width;
+    desc.dwHeight = height;
+    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    m_offscreenSize = SIZE{ 0, 0 };
+    HRESULT hr = m_pDirectDraw->CreateSurface(&desc, m_offscreen.Receive(), nullptr);
+    if (SUCCEEDED(hr))
+        m_offscreenSize = SIZE{ static_cast<LONG>(width), static_cast<LONG>(height) };
     return hr;
 }
 
@@ -99,7 +108,7 @@ HRESULT BlitToAreas(IDirectDrawSurface* pPrimary, IDirectDrawSurface* pFrame, co
     return lost || SUCCEEDED(failure) ? S_FALSE : failure;
 }
 
-HRESULT CFramePresenter::Present(const CSettingsDlg& geometry)
+int CFramePresenter::LookUpAreas(RECT* areas)
 {
     if (m_pDisplayChanges && *m_pDisplayChanges != m_displayChanges) {
         m_displayChanges = *m_pDisplayChanges;
@@ -108,8 +117,39 @@ HRESULT CFramePresenter::Present(const CSettingsDlg& geometry)
     ScreenMetrics metrics = {};
     metrics.cxPrimary = ::GetSystemMetrics(SM_CXSCREEN);
     metrics.cyPrimary = ::GetSystemMetrics(SM_CYSCREEN);
-    RECT areas[kMaxMonitors];
-    const int count = ViewAreas(ClientOnScreen(m_hWnd), !m_preview, metrics, m_monitors, areas, kMaxMonitors);
+    return ViewAreas(ClientOnScreen(m_hWnd), !m_preview, metrics, m_monitors, areas, kMaxMonitors);
+}
+
+HRESULT CFramePresenter::FinalSizeSurface(const CSettingsDlg& geometry, IDirectDrawSurface** ppSurface)
+{
+    m_areaCount = LookUpAreas(m_areas);
+    m_areasTaken = true;
+    if (m_areaCount == 0)
+        return S_FALSE;
+    RECT placed = m_sampleRect;
+    geometry.CalcViewRect(m_areas[0], &placed);
+    const LONG width = placed.right - placed.left, height = placed.bottom - placed.top;
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384)
+        return S_FALSE;
+    if (!m_offscreen || width != m_offscreenSize.cx || height != m_offscreenSize.cy) {
+        const HRESULT hr = CreateOffscreen(width, height);
+        if (FAILED(hr))
+            return hr;
+    }
+    *ppSurface = m_offscreen.Get();
+    return S_OK;
+}
+
+HRESULT CFramePresenter::Present(const CSettingsDlg& geometry)
+{
+    RECT looked[kMaxMonitors];
+    const RECT* areas = m_areas;
+    int count = m_areaCount;
+    if (!m_areasTaken) {
+        count = LookUpAreas(looked);
+        areas = looked;
+    }
+    m_areasTaken = false;
     HRESULT hr = BlitToAreas(m_primary.Get(), m_offscreen.Get(), m_sampleRect, geometry, areas, count);
     if (hr == S_OK) {
         ++g_playbackCounters.framesShown;

@@ -26,6 +26,12 @@ public:
     IDirectDrawSurface* Offscreen() const { return m_offscreen.Get(); }
     const RECT& SampleRect() const { return m_sampleRect; }
 
+    // For an engine that draws each frame at its final size: the offscreen surface, made
+    // anew whenever the first view area's placed rectangle takes another size, so that
+    // its blit is 1:1 (other monitors of another size stretch it). Looks the view areas
+    // up for this frame's Present. S_FALSE: no view area on any screen.
+    HRESULT FinalSizeSurface(const CSettingsDlg& geometry, IDirectDrawSurface** ppSurface);
+
     // Stretches the whole offscreen surface into the placed rectangle of each of the saver
     // window's view areas, one per monitor (taken anew for every frame, so a moved preview
     // is followed). S_OK: shown. S_FALSE: not shown (the surfaces were lost and are
@@ -33,6 +39,10 @@ public:
     HRESULT Present(const CSettingsDlg& geometry);
 
 private:
+    int LookUpAreas(RECT* areas);
+    HRESULT CreateOffscreen(DWORD width, DWORD height);
+
+    IDirectDraw* m_pDirectDraw = nullptr;  // the engine's, which outlives the presenter
     HWND m_hWnd = nullptr;
     bool m_preview = false;
     LONG m_engine = 0;
@@ -40,6 +50,11 @@ private:
     LONG m_displayChanges = 0;
     MonitorList m_monitors = {};
     RECT m_sampleRect = {};
+    SIZE m_offscreenSize = {};
+    // The view areas FinalSizeSurface looked up for the frame Present shows next.
+    RECT m_areas[kMaxMonitors] = {};
+    int m_areaCount = 0;
+    bool m_areasTaken = false;
     ComPtr<IDirectDrawClipper> m_clipper;
     ComPtr<IDirectDrawSurface> m_primary;
     ComPtr<IDirectDrawSurface> m_offscreen;

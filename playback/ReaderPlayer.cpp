@@ -3,9 +3,9 @@
 #include <ddraw.h>
 
 #include "support/Scoped.h"
-#include "playback/FrameCopy.h"
 #include "playback/FramePresenter.h"
 #include "playback/MediaFoundation.h"
+#include "playback/ReaderFrames.h"
 #include "playback/WaveOut.h"
 #include "settings/SettingsDlg.h"
 
@@ -13,46 +13,6 @@ namespace {
 
 const DWORD kVideo = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 const DWORD kAudio = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
-
-// The frame layout of the reader's current RGB32 output.
-struct VideoFormat {
-    DWORD width = 0, height = 0;   // the picture (the display aperture where there is one)
-    DWORD left = 0, top = 0;       // its place within the decoded frame
-    LONG stride = 0;               // bytes a row of the decoded frame; negative bottom-up
-};
-
-bool ReadVideoFormat(IMFSourceReader* pReader, VideoFormat* pFormat)
-{
-    ComPtr<IMFMediaType> type;
-    if (FAILED(pReader->GetCurrentMediaType(kVideo, type.Receive())))
-        return false;
-    UINT64 size = 0;
-    if (FAILED(type->GetUINT64(MF_MT_FRAME_SIZE, &size)))
-        return false;
-    const DWORD frameWidth = static_cast<DWORD>(size >> 32), frameHeight = static_cast<DWORD>(size);
-    VideoFormat f;
-    f.width = frameWidth;
-    f.height = frameHeight;
-    // Decoders pad the frame (1920 x 1088 for 1080p); the aperture says what is picture.
-    MFVideoArea area;
-    UINT32 got = 0;
-    if (SUCCEEDED(type->GetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, reinterpret_cast<UINT8*>(&area), sizeof(area), &got)) &&
-        got == sizeof(area) && area.OffsetX.value >= 0 && area.OffsetY.value >= 0 && area.Area.cx > 0 &&
-        area.Area.cy > 0 && static_cast<DWORD>(area.OffsetX.value + area.Area.cx) <= frameWidth &&
-        static_cast<DWORD>(area.OffsetY.value + area.Area.cy) <= frameHeight) {
-        f.left = area.OffsetX.value;
-        f.top = area.OffsetY.value;
-        f.width = area.Area.cx;
-        f.height = area.Area.cy;
-    }
-    UINT32 stride = 0;
-    f.stride = SUCCEEDED(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride)) ? static_cast<LONG>(stride)
-                                                                          : static_cast<LONG>(frameWidth * 4);
-    if (f.width == 0 || f.height == 0 || f.width > 16384 || f.height > 16384)
-        return false;
-    *pFormat = f;
-    return true;
-}
 
 // The first audio stream as PCM on a sound device; false (and the stream left out)
 // where there is none, or no device.
@@ -142,57 +102,6 @@ private:
     bool m_running = false;
 };
 
-// Copies the sample's frame into the offscreen surface; false when it cannot be read.
-// A lost surface is restored and the frame skipped (S_FALSE from the caller's view).
-HRESULT CopySample(IMFSample* pSample, const VideoFormat& format, IDirectDrawSurface* pSurface)
-{
-    ComPtr<IMFMediaBuffer> buffer;
-    HRESULT hr = pSample->GetBufferByIndex(0, buffer.Receive());
-    if (FAILED(hr))
-        return hr;
-    ComPtr<IMF2DBuffer> buffer2d;
-    BYTE* scan0 = nullptr;
-    LONG pitch = 0;
-    BYTE* data = nullptr;
-    DWORD length = 0;
-    bool locked2d = SUCCEEDED(buffer->QueryInterface(IID_IMF2DBuffer, buffer2d.ReceiveVoid())) &&
-                    SUCCEEDED(buffer2d->Lock2D(&scan0, &pitch));
-    if (!locked2d) {
-        if (FAILED(hr = buffer->Lock(&data, nullptr, &length)))
-            return hr;
-        // A bottom-up frame (negative stride) starts with its last row.
-        pitch = format.stride;
-        const LONG rows = static_cast<LONG>(format.top + format.height);
-        const LONG rowBytes = pitch < 0 ? -pitch : pitch;
-        if (static_cast<ULONGLONG>(rowBytes) * rows > length) {
-            buffer->Unlock();
-            return E_FAIL;
-        }
-        scan0 = pitch < 0 ? data + static_cast<ULONGLONG>(rowBytes) * (rows - 1) : data;
-    }
-    FrameImage image;
-    image.pTopRow = scan0 + static_cast<LONG>(format.top) * pitch + format.left * 4;
-    image.pitch = pitch;
-    image.width = format.width;
-    image.height = format.height;
-
-    DDSURFACEDESC desc = {};
-    desc.dwSize = sizeof(desc);
-    hr = pSurface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
-    if (hr == DDERR_SURFACELOST) {
-        pSurface->Restore();
-        hr = S_FALSE;
-    } else if (SUCCEEDED(hr)) {
-        hr = CopyFrameToSurface(image, desc) ? S_OK : E_FAIL;
-        pSurface->Unlock(nullptr);
-    }
-    if (locked2d)
-        buffer2d->Unlock2D();
-    else
-        buffer->Unlock();
-    return hr;
-}
-
 class ReaderPlayer {
 public:
     ReaderPlayer(const MediaFoundationApi& mf, const PlaybackRequest& request) : m_mf(mf), m_request(request) {}
@@ -209,7 +118,7 @@ private:
     const MediaFoundationApi& m_mf;
     const PlaybackRequest& m_request;
     ComPtr<IMFSourceReader> m_reader;
-    VideoFormat m_format;
+    CReaderFrames m_frames;
     CFramePresenter m_presenter;
     CWaveOut m_wave;
     DWORD m_videoIndex = 0;
@@ -237,9 +146,8 @@ bool ReaderPlayer::Open(IDirectDraw* pDirectDraw)
     if (!::MultiByteToWideChar(CP_ACP, 0, m_request.clipPath, -1, widePath, MAX_PATH))
         return false;
     ComPtr<IMFAttributes> attributes;
-    ComPtr<IMFMediaType> wanted;
     HRESULT hr = m_mf.MFCreateAttributes(attributes.Receive(), 1);
-    if (SUCCEEDED(hr))  // the reader converts any decoder's output to RGB32
+    if (SUCCEEDED(hr))  // RGB32 from a decoder that gives no YUV format
         hr = attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE);
     if (SUCCEEDED(hr))
         hr = m_mf.MFCreateSourceReaderFromURL(widePath, attributes.Get(), m_reader.Receive());
@@ -248,20 +156,12 @@ bool ReaderPlayer::Open(IDirectDraw* pDirectDraw)
         hr = m_reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
     if (SUCCEEDED(hr))
         hr = m_reader->SetStreamSelection(kVideo, TRUE);
-    if (SUCCEEDED(hr))
-        hr = m_mf.MFCreateMediaType(wanted.Receive());
-    if (SUCCEEDED(hr))
-        hr = wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
-    if (SUCCEEDED(hr))
-        hr = wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32);
-    if (SUCCEEDED(hr))
-        hr = m_reader->SetCurrentMediaType(kVideo, nullptr, wanted.Get());
-    if (FAILED(hr) || !ReadVideoFormat(m_reader.Get(), &m_format) || !FindStream(MFMediaType_Video, &m_videoIndex))
+    if (FAILED(hr) || !m_frames.SelectOutput(m_mf, m_reader.Get()) || !FindStream(MFMediaType_Video, &m_videoIndex))
         return false;
     if (!m_request.mute)
         OpenSound(m_mf, m_reader.Get(), &m_wave);  // no sound device: the picture plays alone
     m_canSeek = CanSeek(m_reader.Get());
-    return SUCCEEDED(m_presenter.Create(pDirectDraw, m_request, m_format.width, m_format.height, 2));
+    return SUCCEEDED(m_presenter.Create(pDirectDraw, m_request, m_frames.Width(), m_frames.Height(), 2));
 }
 
 LONG ReaderPlayer::PlayPass(bool* pFailed)
@@ -324,8 +224,8 @@ LONG ReaderPlayer::PlayPass(bool* pFailed)
 
         ++g_playbackCounters.framesDecoded;
         if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED)
-            ReadVideoFormat(m_reader.Get(), &m_format);  // the copy follows a new frame size
-        hr = CopySample(sample.Get(), m_format, m_presenter.Offscreen());
+            m_frames.ReadFormat(m_reader.Get());  // the copy follows a new frame size
+        hr = m_frames.Draw(sample.Get(), &m_presenter, *m_request.pGeometry);
         if (FAILED(hr))
             break;
         if (!clock.Running()) {

@@ -1,0 +1,248 @@
+#include "playback/ReaderFrames.h"
+
+#include <ddraw.h>
+
+#include "support/Scoped.h"
+#include "playback/FrameCopy.h"
+#include "playback/FramePresenter.h"
+#include "playback/MediaFoundation.h"
+
+namespace {
+
+const DWORD kVideo = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+
+struct YuvSubtype {
+    const GUID* subtype;
+    YuvLayout layout;
+};
+
+// In the order asked for where the decoder's output is not known: NV12 is what the
+// H.264, HEVC and VP9 decoders give, P010 their 10-bit output, YUY2 the MJPEG decoder's.
+const YuvSubtype kYuvSubtypes[] = {
+    { &MFVideoFormat_NV12, YuvLayout::Nv12 }, { &MFVideoFormat_P010, YuvLayout::P010 },
+    { &MFVideoFormat_YUY2, YuvLayout::Yuy2 }, { &MFVideoFormat_I420, YuvLayout::I420 },
+    { &MFVideoFormat_IYUV, YuvLayout::I420 }, { &MFVideoFormat_YV12, YuvLayout::Yv12 },
+};
+
+const YuvSubtype* FindYuv(const GUID& subtype)
+{
+    for (const YuvSubtype& s : kYuvSubtypes)
+        if (*s.subtype == subtype)
+            return &s;
+    return nullptr;
+}
+
+bool IsRgb(const GUID& subtype)
+{
+    return subtype == MFVideoFormat_RGB32 || subtype == MFVideoFormat_ARGB32 || subtype == MFVideoFormat_RGB24 ||
+           subtype == MFVideoFormat_RGB555 || subtype == MFVideoFormat_RGB565 || subtype == MFVideoFormat_RGB8;
+}
+
+HRESULT Ask(const MediaFoundationApi& mf, IMFSourceReader* pReader, const GUID& subtype)
+{
+    ComPtr<IMFMediaType> wanted;
+    HRESULT hr = mf.MFCreateMediaType(wanted.Receive());
+    if (SUCCEEDED(hr))
+        hr = wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    if (SUCCEEDED(hr))
+        hr = wanted->SetGUID(MF_MT_SUBTYPE, subtype);
+    if (SUCCEEDED(hr))
+        hr = pReader->SetCurrentMediaType(kVideo, nullptr, wanted.Get());
+    return hr;
+}
+
+// Bytes of one sample of the first plane.
+DWORD SampleBytes(YuvLayout layout)
+{
+    return layout == YuvLayout::P010 || layout == YuvLayout::Yuy2 ? 2 : 1;
+}
+
+}  // namespace
+
+bool CReaderFrames::SelectOutput(const MediaFoundationApi& mf, IMFSourceReader* pReader)
+{
+    ComPtr<IMFMediaType> native;
+    GUID subtype = GUID_NULL;
+    if (SUCCEEDED(pReader->GetNativeMediaType(kVideo, 0, native.Receive())))
+        native->GetGUID(MF_MT_SUBTYPE, &subtype);
+    // An uncompressed format of the file is taken as it stands; a compressed one as its
+    // decoder gives it. Only where neither is YUV does the reader convert to RGB32.
+    bool chosen = false;
+    if (const YuvSubtype* own = FindYuv(subtype))
+        chosen = SUCCEEDED(Ask(mf, pReader, *own->subtype));
+    for (size_t i = 0; !chosen && !IsRgb(subtype) && i < sizeof(kYuvSubtypes) / sizeof(kYuvSubtypes[0]); ++i)
+        chosen = SUCCEEDED(Ask(mf, pReader, *kYuvSubtypes[i].subtype));
+    if (!chosen && FAILED(Ask(mf, pReader, MFVideoFormat_RGB32)))
+        return false;
+    return ReadFormat(pReader);
+}
+
+bool CReaderFrames::ReadFormat(IMFSourceReader* pReader)
+{
+    ComPtr<IMFMediaType> type;
+    GUID subtype = GUID_NULL;
+    UINT64 size = 0;
+    if (FAILED(pReader->GetCurrentMediaType(kVideo, type.Receive())) ||
+        FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) || FAILED(type->GetUINT64(MF_MT_FRAME_SIZE, &size)))
+        return false;
+    const YuvSubtype* yuv = FindYuv(subtype);
+    if (!yuv && subtype != MFVideoFormat_RGB32)
+        return false;
+    const DWORD frameWidth = static_cast<DWORD>(size >> 32), frameHeight = static_cast<DWORD>(size);
+    if (frameWidth == 0 || frameHeight == 0 || frameWidth > 16384 || frameHeight > 16384)
+        return false;
+    m_yuv = yuv != nullptr;
+    if (yuv)
+        m_layout = yuv->layout;
+    m_frameWidth = frameWidth;
+    m_frameHeight = frameHeight;
+    m_left = m_top = 0;
+    m_width = frameWidth;
+    m_height = frameHeight;
+    // Decoders pad the frame (1920 x 1088 for 1080p); the aperture says what is picture.
+    MFVideoArea area;
+    UINT32 got = 0;
+    if (SUCCEEDED(type->GetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, reinterpret_cast<UINT8*>(&area), sizeof(area), &got)) &&
+        got == sizeof(area) && area.OffsetX.value >= 0 && area.OffsetY.value >= 0 && area.Area.cx > 0 &&
+        area.Area.cy > 0 && static_cast<DWORD>(area.OffsetX.value + area.Area.cx) <= frameWidth &&
+        static_cast<DWORD>(area.OffsetY.value + area.Area.cy) <= frameHeight) {
+        m_left = area.OffsetX.value;
+        m_top = area.OffsetY.value;
+        m_width = area.Area.cx;
+        m_height = area.Area.cy;
+    }
+    UINT32 stride = 0;
+    const DWORD rowBytes = m_yuv ? frameWidth * SampleBytes(m_layout) : frameWidth * 4;
+    m_stride = SUCCEEDED(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride)) ? static_cast<LONG>(stride)
+                                                                         : static_cast<LONG>(rowBytes);
+    if (m_yuv && m_stride < 0)
+        m_stride = -m_stride;  // YUV frames are always top-down
+    // The clip's colours as its decoder describes them; where it says nothing, what
+    // players assume: BT.709 from HD sizes up, BT.601 below, and the limited range that
+    // video (other than JPEG, whose decoders say so) is stored in.
+    UINT32 matrix = 0, range = 0;
+    m_colour.bt709 = SUCCEEDED(type->GetUINT32(MF_MT_YUV_MATRIX, &matrix)) &&
+                             (matrix == MFVideoTransferMatrix_BT709 || matrix == MFVideoTransferMatrix_BT601)
+                         ? matrix == MFVideoTransferMatrix_BT709
+                         : DefaultIsBt709(m_width, m_height);
+    m_colour.fullRange = SUCCEEDED(type->GetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, &range)) && range == MFNominalRange_0_255;
+    return true;
+}
+
+HRESULT CReaderFrames::Draw(IMFSample* pSample, CFramePresenter* pPresenter, const CSettingsDlg& geometry)
+{
+    ComPtr<IMFMediaBuffer> buffer;
+    HRESULT hr = pSample->GetBufferByIndex(0, buffer.Receive());
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IMF2DBuffer> buffer2d;
+    BYTE* scan0 = nullptr;
+    LONG pitch = 0;
+    DWORD length = 0;
+    // A 2-D buffer gives its own pitch; for the others the type's stride holds, and their
+    // length is checked against it.
+    const bool locked2d = SUCCEEDED(buffer->QueryInterface(IID_IMF2DBuffer, buffer2d.ReceiveVoid())) &&
+                          SUCCEEDED(buffer2d->Lock2D(&scan0, &pitch));
+    if (!locked2d) {
+        BYTE* data = nullptr;
+        if (FAILED(hr = buffer->Lock(&data, nullptr, &length)))
+            return hr;
+        pitch = m_stride;
+        // A bottom-up frame (negative stride) starts with its last row.
+        const LONG rowBytes = pitch < 0 ? -pitch : pitch;
+        scan0 = pitch < 0 ? data + static_cast<ULONGLONG>(rowBytes) * (m_frameHeight - 1) : data;
+    }
+    hr = m_yuv ? DrawYuv(scan0, pitch, locked2d ? 0 : length, pPresenter, geometry)
+               : DrawRgb(scan0, pitch, locked2d ? 0 : length, pPresenter);
+    if (locked2d)
+        buffer2d->Unlock2D();
+    else
+        buffer->Unlock();
+    return hr;
+}
+
+HRESULT CReaderFrames::DrawYuv(BYTE* scan0, LONG pitch, DWORD length, CFramePresenter* pPresenter,
+                               const CSettingsDlg& geometry)
+{
+    YuvImage image;
+    image.layout = m_layout;
+    image.left = m_left;
+    image.top = m_top;
+    image.width = m_width;
+    image.height = m_height;
+    // The planes follow each other: Y (of the padded height), then CbCr interleaved, or
+    // Cb and Cr at half pitch (YV12: Cr first).
+    const ULONGLONG lumaBytes = static_cast<ULONGLONG>(pitch) * m_frameHeight;
+    const DWORD chromaRows = (m_frameHeight + 1) / 2;
+    ULONGLONG needed = lumaBytes;
+    image.planes[0] = scan0;
+    image.pitches[0] = pitch;
+    if (m_layout == YuvLayout::Nv12 || m_layout == YuvLayout::P010) {
+        image.planes[1] = scan0 + lumaBytes;
+        image.pitches[1] = pitch;
+        needed += static_cast<ULONGLONG>(pitch) * chromaRows;
+    } else if (m_layout != YuvLayout::Yuy2) {
+        const LONG half = pitch / 2;
+        const BYTE* first = scan0 + lumaBytes;
+        const BYTE* second = first + static_cast<ULONGLONG>(half) * chromaRows;
+        image.planes[1] = m_layout == YuvLayout::Yv12 ? second : first;
+        image.planes[2] = m_layout == YuvLayout::Yv12 ? first : second;
+        image.pitches[1] = image.pitches[2] = half;
+        needed += 2 * static_cast<ULONGLONG>(half) * chromaRows;
+    }
+    if (length && needed > length)
+        return E_FAIL;
+
+    IDirectDrawSurface* pSurface = nullptr;
+    HRESULT hr = pPresenter->FinalSizeSurface(geometry, &pSurface);
+    if (hr != S_OK)
+        return hr;
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
+    hr = pSurface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
+    if (hr == DDERR_SURFACELOST) {
+        pSurface->Restore();
+        return S_FALSE;
+    }
+    if (FAILED(hr))
+        return hr;
+    const DDPIXELFORMAT& pf = desc.ddpfPixelFormat;
+    PixelTarget target;
+    target.pixels = static_cast<BYTE*>(desc.lpSurface);
+    target.pitch = desc.lPitch;
+    target.width = desc.dwWidth;
+    target.height = desc.dwHeight;
+    target.bits = (pf.dwFlags & DDPF_RGB) && !(pf.dwFlags & DDPF_PALETTEINDEXED8) ? pf.dwRGBBitCount : 0;
+    target.rMask = pf.dwRBitMask;
+    target.gMask = pf.dwGBitMask;
+    target.bMask = pf.dwBBitMask;
+    hr = m_scaler.Convert(image, m_colour, target, m_sse2) ? S_OK : E_FAIL;
+    pSurface->Unlock(nullptr);
+    return hr;
+}
+
+HRESULT CReaderFrames::DrawRgb(BYTE* scan0, LONG pitch, DWORD length, CFramePresenter* pPresenter)
+{
+    const LONG rowBytes = pitch < 0 ? -pitch : pitch;
+    if (length && static_cast<ULONGLONG>(rowBytes) * m_frameHeight > length)
+        return E_FAIL;
+    FrameImage image;
+    image.pTopRow = scan0 + static_cast<LONG>(m_top) * pitch + m_left * 4;
+    image.pitch = pitch;
+    image.width = m_width;
+    image.height = m_height;
+
+    IDirectDrawSurface* pSurface = pPresenter->Offscreen();
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
+    HRESULT hr = pSurface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
+    if (hr == DDERR_SURFACELOST) {
+        pSurface->Restore();
+        return S_FALSE;
+    }
+    if (FAILED(hr))
+        return hr;
+    hr = CopyFrameToSurface(image, desc) ? S_OK : E_FAIL;
+    pSurface->Unlock(nullptr);
+    return hr;
+}

@@ -1,0 +1,45 @@
+// The second engine's frames: which format the source reader hands them out in, and how
+// each gets into the presenter's offscreen surface. The decoder's own YUV format where
+// it has one of those the converter takes (NV12, I420/YV12, YUY2, P010), turned into the
+// display's pixels at their final size in one pass; RGB32 from the reader's own video
+// processing where it has none (a decoder that gives RGB only, uncompressed RGB).
+#pragma once
+
+#include "playback/MediaFoundation.h"
+
+#include "playback/YuvConvert.h"
+
+class CFramePresenter;
+class CSettingsDlg;
+
+class CReaderFrames {
+public:
+    // Sets the first video stream's output type and reads its layout.
+    bool SelectOutput(const MediaFoundationApi& mf, IMFSourceReader* pReader);
+    // Reads the current output type again (after the reader said it changed).
+    bool ReadFormat(IMFSourceReader* pReader);
+
+    // The picture's size: the display aperture where the frames are padded.
+    DWORD Width() const { return m_width; }
+    DWORD Height() const { return m_height; }
+    // Whether the frames are drawn at their final size (the presenter's blit is then 1:1).
+    bool DrawsAtFinalSize() const { return m_yuv; }
+
+    // Puts the sample's frame into the presenter's offscreen surface. S_FALSE: not drawn
+    // (lost surfaces, restored; no view area on any screen); a failure ends the pass.
+    HRESULT Draw(IMFSample* pSample, CFramePresenter* pPresenter, const CSettingsDlg& geometry);
+
+private:
+    HRESULT DrawYuv(BYTE* scan0, LONG pitch, DWORD length, CFramePresenter* pPresenter, const CSettingsDlg& geometry);
+    HRESULT DrawRgb(BYTE* scan0, LONG pitch, DWORD length, CFramePresenter* pPresenter);
+
+    bool m_yuv = false;
+    YuvLayout m_layout = YuvLayout::Nv12;
+    YuvColour m_colour;
+    // The decoded frame (padded) and the picture's place in it.
+    DWORD m_frameWidth = 0, m_frameHeight = 0;
+    DWORD m_left = 0, m_top = 0, m_width = 0, m_height = 0;
+    LONG m_stride = 0;  // bytes a row of the first plane; negative bottom-up (RGB only)
+    bool m_sse2 = CanUseSse2();
+    CYuvScaler m_scaler;
+};
