@@ -5,8 +5,9 @@
 // it prints its own private bytes, so tools/soak.sh can set the saver's
 // growth beside that of the platform's own calls.
 // With --reader it makes the second engine's calls instead: Media Foundation's source
-// reader handing out RGB32 frames, each copied into an offscreen surface, shown at its
-// own time and blitted. With 0 minutes it plays the clip once and says how long the
+// reader handing out the decoder's NV12 frames, each turned by the program's converter
+// into an offscreen surface of the size the full-screen option gives, shown at its own
+// time and blitted 1:1. With 0 minutes it plays the clip once and says how long the
 // opening and the first frame took (the playback benchmark's floor for each engine).
 //   soak_peer.exe <clip> [minutes] [--reader]
 #include <windows.h>
@@ -20,6 +21,7 @@
 
 #include "support/Scoped.h"
 #include "playback/MediaFoundation.h"
+#include "playback/YuvConvert.h"
 
 namespace {
 
@@ -169,18 +171,33 @@ bool PlayReader(const PeerRun& run)
         ready = opened && SUCCEEDED(reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE)) &&
                 SUCCEEDED(reader->SetStreamSelection(video, TRUE)) && SUCCEEDED(mf->MFCreateMediaType(wanted.Receive())) &&
                 SUCCEEDED(wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video)) &&
-                SUCCEEDED(wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32)) &&
+                SUCCEEDED(wanted->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_NV12)) &&
                 SUCCEEDED(reader->SetCurrentMediaType(video, nullptr, wanted.Get())) &&
                 SUCCEEDED(reader->GetCurrentMediaType(video, type.Receive())) &&
                 SUCCEEDED(type->GetUINT64(MF_MT_FRAME_SIZE, &size));
         const DWORD width = static_cast<DWORD>(size >> 32), height = static_cast<DWORD>(size);
+        // The full-screen option's place: the whole width or height, the clip's shape kept.
+        RECT area;
+        ::GetClientRect(run.hWnd, &area);
+        RECT placed = area;
+        if (width && height) {
+            if (static_cast<ULONGLONG>(area.right) * height < static_cast<ULONGLONG>(area.bottom) * width)
+                placed.bottom = static_cast<LONG>(static_cast<ULONGLONG>(area.right) * height / width);
+            else
+                placed.right = static_cast<LONG>(static_cast<ULONGLONG>(area.bottom) * width / height);
+            ::OffsetRect(&placed, (area.right - placed.right) / 2, (area.bottom - placed.bottom) / 2);
+        }
         desc = DDSURFACEDESC();
         desc.dwSize = sizeof(desc);
         desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-        desc.dwWidth = width;
-        desc.dwHeight = height;
+        desc.dwWidth = placed.right - placed.left;
+        desc.dwHeight = placed.bottom - placed.top;
         desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
         ready = ready && SUCCEEDED(dd->CreateSurface(&desc, frame.Receive(), nullptr));
+        CYuvScaler scaler;
+        const bool sse2 = CanUseSse2();
+        YuvColour colour;
+        colour.bt709 = DefaultIsBt709(width, height);
         LONG frames = 0;
         double origin = 0;
         LONGLONG originTime = 0;
@@ -200,10 +217,24 @@ bool PlayReader(const PeerRun& run)
                 continue;
             DDSURFACEDESC locked = {};
             locked.dwSize = sizeof(locked);
-            if (length >= width * height * 4 &&
+            if (length >= width * height * 3 / 2 &&
                 SUCCEEDED(frame->Lock(nullptr, &locked, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr))) {
-                for (DWORD y = 0; y < height; ++y)
-                    memcpy(static_cast<BYTE*>(locked.lpSurface) + y * locked.lPitch, data + y * width * 4, width * 4);
+                YuvImage image;
+                image.planes[0] = data;
+                image.planes[1] = data + width * height;
+                image.pitches[0] = image.pitches[1] = static_cast<LONG>(width);
+                image.width = width;
+                image.height = height;
+                PixelTarget target;
+                target.pixels = static_cast<BYTE*>(locked.lpSurface);
+                target.pitch = locked.lPitch;
+                target.width = locked.dwWidth;
+                target.height = locked.dwHeight;
+                target.bits = locked.ddpfPixelFormat.dwRGBBitCount;
+                target.rMask = locked.ddpfPixelFormat.dwRBitMask;
+                target.gMask = locked.ddpfPixelFormat.dwGBitMask;
+                target.bMask = locked.ddpfPixelFormat.dwBBitMask;
+                scaler.Convert(image, colour, target, sse2);
                 frame->Unlock(nullptr);
             }
             buffer->Unlock();
@@ -215,9 +246,7 @@ bool PlayReader(const PeerRun& run)
             }
             while (Now() - origin < (time - originTime) / 10000.0)
                 ::Sleep(1);
-            RECT area;
-            ::GetClientRect(run.hWnd, &area);
-            primary->Blt(&area, frame.Get(), nullptr, DDBLT_WAIT, nullptr);
+            primary->Blt(&placed, frame.Get(), nullptr, DDBLT_WAIT, nullptr);
             ++frames;
         }
         ::timeEndPeriod(1);

@@ -80,10 +80,14 @@ bool CReaderFrames::SelectOutput(const MediaFoundationApi& mf, IMFSourceReader* 
 bool CReaderFrames::ReadFormat(IMFSourceReader* pReader)
 {
     ComPtr<IMFMediaType> type;
+    return SUCCEEDED(pReader->GetCurrentMediaType(kVideo, type.Receive())) && ReadFormat(type.Get());
+}
+
+bool CReaderFrames::ReadFormat(IMFMediaType* type)
+{
     GUID subtype = GUID_NULL;
     UINT64 size = 0;
-    if (FAILED(pReader->GetCurrentMediaType(kVideo, type.Receive())) ||
-        FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) || FAILED(type->GetUINT64(MF_MT_FRAME_SIZE, &size)))
+    if (FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) || FAILED(type->GetUINT64(MF_MT_FRAME_SIZE, &size)))
         return false;
     const YuvSubtype* yuv = FindYuv(subtype);
     if (!yuv && subtype != MFVideoFormat_RGB32)
@@ -129,42 +133,116 @@ bool CReaderFrames::ReadFormat(IMFSourceReader* pReader)
     return true;
 }
 
-HRESULT CReaderFrames::Draw(IMFSample* pSample, CFramePresenter* pPresenter, const CSettingsDlg& geometry)
-{
-    ComPtr<IMFMediaBuffer> buffer;
-    HRESULT hr = pSample->GetBufferByIndex(0, buffer.Receive());
-    if (FAILED(hr))
-        return hr;
-    ComPtr<IMF2DBuffer> buffer2d;
-    BYTE* scan0 = nullptr;
-    LONG pitch = 0;
-    DWORD length = 0;
-    // A 2-D buffer gives its own pitch; for the others the type's stride holds, and their
-    // length is checked against it.
-    const bool locked2d = SUCCEEDED(buffer->QueryInterface(IID_IMF2DBuffer, buffer2d.ReceiveVoid())) &&
-                          SUCCEEDED(buffer2d->Lock2D(&scan0, &pitch));
-    if (!locked2d) {
+class CReaderFrames::LockedFrame {
+public:
+    LockedFrame(IMFSample* pSample, LONG stride, DWORD frameHeight)
+    {
+        if (FAILED(m_hr = pSample->GetBufferByIndex(0, m_buffer.Receive())))
+            return;
+        // A 2-D buffer gives its own pitch; for the others the type's stride holds, and
+        // their length is checked against it.
+        if (SUCCEEDED(m_buffer->QueryInterface(IID_IMF2DBuffer, m_buffer2d.ReceiveVoid())) &&
+            SUCCEEDED(m_buffer2d->Lock2D(&scan0, &pitch)))
+            return;
+        m_buffer2d.Release();
         BYTE* data = nullptr;
-        if (FAILED(hr = buffer->Lock(&data, nullptr, &length)))
-            return hr;
-        pitch = m_stride;
+        if (FAILED(m_hr = m_buffer->Lock(&data, nullptr, &length)))
+            return;
+        pitch = stride;
         // A bottom-up frame (negative stride) starts with its last row.
         const LONG rowBytes = pitch < 0 ? -pitch : pitch;
-        scan0 = pitch < 0 ? data + static_cast<ULONGLONG>(rowBytes) * (m_frameHeight - 1) : data;
+        scan0 = pitch < 0 ? data + static_cast<ULONGLONG>(rowBytes) * (frameHeight - 1) : data;
+        m_locked = true;
     }
-    hr = m_yuv ? DrawYuv(scan0, pitch, locked2d ? 0 : length, pPresenter, geometry)
-               : DrawRgb(scan0, pitch, locked2d ? 0 : length, pPresenter);
-    if (locked2d)
-        buffer2d->Unlock2D();
-    else
-        buffer->Unlock();
+    ~LockedFrame()
+    {
+        if (m_buffer2d)
+            m_buffer2d->Unlock2D();
+        else if (m_locked)
+            m_buffer->Unlock();
+    }
+    LockedFrame(const LockedFrame&) = delete;
+    LockedFrame& operator=(const LockedFrame&) = delete;
+    HRESULT Result() const { return m_hr; }
+
+    BYTE* scan0 = nullptr;
+    LONG pitch = 0;
+    DWORD length = 0;  // 0 for a 2-D buffer, whose pitch and size are its own
+
+private:
+    HRESULT m_hr = S_OK;
+    bool m_locked = false;
+    ComPtr<IMFMediaBuffer> m_buffer;
+    ComPtr<IMF2DBuffer> m_buffer2d;
+};
+
+namespace {
+
+// A locked DirectDraw surface as the converter's target.
+PixelTarget TargetOf(const DDSURFACEDESC& desc)
+{
+    const DDPIXELFORMAT& pf = desc.ddpfPixelFormat;
+    PixelTarget target;
+    target.pixels = static_cast<BYTE*>(desc.lpSurface);
+    target.pitch = desc.lPitch;
+    target.width = desc.dwWidth;
+    target.height = desc.dwHeight;
+    target.bits = (pf.dwFlags & DDPF_RGB) && !(pf.dwFlags & DDPF_PALETTEINDEXED8) ? pf.dwRGBBitCount : 0;
+    target.rMask = pf.dwRBitMask;
+    target.gMask = pf.dwGBitMask;
+    target.bMask = pf.dwBBitMask;
+    return target;
+}
+
+// Locks the surface for writing; S_FALSE where it was lost (and is restored now).
+HRESULT LockSurface(IDirectDrawSurface* pSurface, DDSURFACEDESC* pDesc)
+{
+    *pDesc = DDSURFACEDESC();
+    pDesc->dwSize = sizeof(*pDesc);
+    HRESULT hr = pSurface->Lock(nullptr, pDesc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
+    if (hr == DDERR_SURFACELOST) {
+        pSurface->Restore();
+        return S_FALSE;
+    }
     return hr;
 }
 
-HRESULT CReaderFrames::DrawYuv(BYTE* scan0, LONG pitch, DWORD length, CFramePresenter* pPresenter,
-                               const CSettingsDlg& geometry)
+}  // namespace
+
+HRESULT CReaderFrames::Draw(IMFSample* pSample, CFramePresenter* pPresenter, const CSettingsDlg& geometry)
 {
+    if (!m_yuv) {
+        LockedFrame frame(pSample, m_stride, m_frameHeight);
+        return FAILED(frame.Result()) ? frame.Result() : DrawRgb(frame, pPresenter);
+    }
+    IDirectDrawSurface* pSurface = nullptr;
+    HRESULT hr = pPresenter->FinalSizeSurface(geometry, &pSurface);
+    DDSURFACEDESC desc;
+    if (hr == S_OK)
+        hr = LockSurface(pSurface, &desc);
+    if (hr != S_OK)
+        return hr;
+    hr = DrawYuv(pSample, TargetOf(desc));
+    pSurface->Unlock(nullptr);
+    return hr;
+}
+
+HRESULT CReaderFrames::DrawYuv(IMFSample* pSample, const PixelTarget& target)
+{
+    if (!m_yuv)
+        return E_FAIL;
+    LockedFrame frame(pSample, m_stride, m_frameHeight);
     YuvImage image;
+    if (FAILED(frame.Result()))
+        return frame.Result();
+    if (!MakeImage(frame.scan0, frame.pitch, frame.length, &image))
+        return E_FAIL;
+    return m_scaler.Convert(image, m_colour, target, m_sse2) ? S_OK : E_FAIL;
+}
+
+bool CReaderFrames::MakeImage(BYTE* scan0, LONG pitch, DWORD length, YuvImage* pImage) const
+{
+    YuvImage& image = *pImage;
     image.layout = m_layout;
     image.left = m_left;
     image.top = m_top;
@@ -190,57 +268,23 @@ HRESULT CReaderFrames::DrawYuv(BYTE* scan0, LONG pitch, DWORD length, CFramePres
         image.pitches[1] = image.pitches[2] = half;
         needed += 2 * static_cast<ULONGLONG>(half) * chromaRows;
     }
-    if (length && needed > length)
-        return E_FAIL;
-
-    IDirectDrawSurface* pSurface = nullptr;
-    HRESULT hr = pPresenter->FinalSizeSurface(geometry, &pSurface);
-    if (hr != S_OK)
-        return hr;
-    DDSURFACEDESC desc = {};
-    desc.dwSize = sizeof(desc);
-    hr = pSurface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
-    if (hr == DDERR_SURFACELOST) {
-        pSurface->Restore();
-        return S_FALSE;
-    }
-    if (FAILED(hr))
-        return hr;
-    const DDPIXELFORMAT& pf = desc.ddpfPixelFormat;
-    PixelTarget target;
-    target.pixels = static_cast<BYTE*>(desc.lpSurface);
-    target.pitch = desc.lPitch;
-    target.width = desc.dwWidth;
-    target.height = desc.dwHeight;
-    target.bits = (pf.dwFlags & DDPF_RGB) && !(pf.dwFlags & DDPF_PALETTEINDEXED8) ? pf.dwRGBBitCount : 0;
-    target.rMask = pf.dwRBitMask;
-    target.gMask = pf.dwGBitMask;
-    target.bMask = pf.dwBBitMask;
-    hr = m_scaler.Convert(image, m_colour, target, m_sse2) ? S_OK : E_FAIL;
-    pSurface->Unlock(nullptr);
-    return hr;
+    return pitch > 0 && (!length || needed <= length);
 }
 
-HRESULT CReaderFrames::DrawRgb(BYTE* scan0, LONG pitch, DWORD length, CFramePresenter* pPresenter)
+HRESULT CReaderFrames::DrawRgb(const LockedFrame& frame, CFramePresenter* pPresenter)
 {
-    const LONG rowBytes = pitch < 0 ? -pitch : pitch;
-    if (length && static_cast<ULONGLONG>(rowBytes) * m_frameHeight > length)
+    const LONG rowBytes = frame.pitch < 0 ? -frame.pitch : frame.pitch;
+    if (frame.length && static_cast<ULONGLONG>(rowBytes) * m_frameHeight > frame.length)
         return E_FAIL;
     FrameImage image;
-    image.pTopRow = scan0 + static_cast<LONG>(m_top) * pitch + m_left * 4;
-    image.pitch = pitch;
+    image.pTopRow = frame.scan0 + static_cast<LONG>(m_top) * frame.pitch + m_left * 4;
+    image.pitch = frame.pitch;
     image.width = m_width;
     image.height = m_height;
-
     IDirectDrawSurface* pSurface = pPresenter->Offscreen();
-    DDSURFACEDESC desc = {};
-    desc.dwSize = sizeof(desc);
-    HRESULT hr = pSurface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
-    if (hr == DDERR_SURFACELOST) {
-        pSurface->Restore();
-        return S_FALSE;
-    }
-    if (FAILED(hr))
+    DDSURFACEDESC desc;
+    HRESULT hr = LockSurface(pSurface, &desc);
+    if (hr != S_OK)
         return hr;
     hr = CopyFrameToSurface(image, desc) ? S_OK : E_FAIL;
     pSurface->Unlock(nullptr);

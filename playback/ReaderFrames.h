@@ -18,6 +18,7 @@ public:
     bool SelectOutput(const MediaFoundationApi& mf, IMFSourceReader* pReader);
     // Reads the current output type again (after the reader said it changed).
     bool ReadFormat(IMFSourceReader* pReader);
+    bool ReadFormat(IMFMediaType* pType);
 
     // The picture's size: the display aperture where the frames are padded.
     DWORD Width() const { return m_width; }
@@ -28,10 +29,15 @@ public:
     // Puts the sample's frame into the presenter's offscreen surface. S_FALSE: not drawn
     // (lost surfaces, restored; no view area on any screen); a failure ends the pass.
     HRESULT Draw(IMFSample* pSample, CFramePresenter* pPresenter, const CSettingsDlg& geometry);
+    // The YUV frame converted into the whole target (false for RGB32 frames).
+    HRESULT DrawYuv(IMFSample* pSample, const PixelTarget& target);
+    void UseSse2(bool use) { m_sse2 = use && CanUseSse2(); }
 
 private:
-    HRESULT DrawYuv(BYTE* scan0, LONG pitch, DWORD length, CFramePresenter* pPresenter, const CSettingsDlg& geometry);
-    HRESULT DrawRgb(BYTE* scan0, LONG pitch, DWORD length, CFramePresenter* pPresenter);
+    // The sample's first buffer, locked for as long as the object lives.
+    class LockedFrame;
+    bool MakeImage(BYTE* scan0, LONG pitch, DWORD length, YuvImage* pImage) const;
+    HRESULT DrawRgb(const LockedFrame& frame, CFramePresenter* pPresenter);
 
     bool m_yuv = false;
     YuvLayout m_layout = YuvLayout::Nv12;
