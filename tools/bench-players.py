@@ -24,6 +24,8 @@ TICK = os.sysconf("SC_CLK_TCK")
 build = os.environ["BUILD_DIR"]
 bindir = os.path.join(build, "bin")
 clip = os.path.join(bindir, "clips", "bench264.mp4")
+# Where scaling dominates: shrunk from 1080p, enlarged from 320 x 240 (engine 2 and the peers).
+SCALING_CLIPS = [os.path.join(bindir, "clips", f"bench264-{size}.mp4") for size in ("1920x1080", "320x240")]
 screen_w, screen_h = (int(v) for v in os.environ.get("LUMASPIRE_SCREEN", "1024x768x24").split("x")[:2])
 
 
@@ -137,7 +139,7 @@ def run_measured(cmd, servers, env=None, sample_threads=False):
 last_threads = {}  # by player: CPU by thread name in the last round
 
 
-def play_saver(prefix, engine):
+def play_saver(prefix, engine, clip=clip):
     env = prefix_env(prefix)
     watcher = subprocess.Popen(wine_command(os.path.join(bindir, "playback_bench.exe"), "--watch", clip), env=env,
                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -156,7 +158,7 @@ def play_saver(prefix, engine):
     return cpu, rss, int(m.group(4)) if m else 0, int(m.group(2)) if m else 0
 
 
-def play_peer(prefix, reader):
+def play_peer(prefix, reader, clip=clip):
     args = [os.path.join(bindir, "soak_peer.exe"), clip, "0"] + (["--reader"] if reader else [])
     proc_out = os.path.join(build, "bench-peer.out")
     with open(proc_out, "w") as out:
@@ -189,7 +191,7 @@ def engine1_refusal():
     return (int(m.group(1)), cpu) if m else None
 
 
-def play_ffplay():
+def play_ffplay(clip=clip):
     env = dict(os.environ, SDL_RENDER_DRIVER="software", SDL_AUDIODRIVER="dummy")
     cmd = ["ffplay", "-hide_banner", "-autoexit", "-an", "-fs", "-x", str(screen_w), "-y", str(screen_h),
            "-left", "0", "-top", "0", clip]
@@ -199,7 +201,7 @@ def play_ffplay():
     return cpu, rss, float("nan"), CLIP_FRAMES - int(drops[-1]) if drops else 0
 
 
-def play_mpv():
+def play_mpv(clip=clip):
     script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "bench-mpv-frames.lua")
     cmd = ["mpv", "--no-config", "--really-quiet", "--fs", f"--geometry={screen_w}x{screen_h}+0+0", "--vo=x11",
            "--hwdec=no", "--no-audio", "--ao=null", "--no-input-default-bindings", "--script=" + script, clip]
@@ -258,6 +260,30 @@ def main():
         print(f"where engine {n}'s CPU went in the last round (s, by thread name; its bare loop beside it):")
         for name, cpu in ours.most_common(10):
             print(f"  {cpu:6.2f}  {name}  (bare {n}: {bare.get(name, 0):.2f})")
+    scaling()
+
+
+def scaling():
+    """Engine 2, its bare loop, ffplay and mpv on the clips where scaling dominates."""
+    for path in SCALING_CLIPS:
+        if not os.path.exists(path):
+            continue
+        players = [("engine 2", lambda: play_saver("win7", 2, path)), ("bare 2", lambda: play_peer("win7", True, path)),
+                   ("ffplay", lambda: play_ffplay(path)), ("mpv", lambda: play_mpv(path))]
+        results = {name: [] for name, _ in players}
+        for _ in range(ROUNDS):
+            for name, play in players:
+                results[name].append(play())
+                time.sleep(1)
+        med = {name: tuple(statistics.median(r[i] for r in rounds) for i in range(4))
+               for name, rounds in results.items()}
+        print(f"{os.path.basename(path)} full screen {screen_w}x{screen_h}, median of {ROUNDS} rounds:")
+        for name, (cpu, rss, first, frames) in med.items():
+            first_text = "-" if first != first else f"{first:.0f}"
+            print(f"  {name:10} {cpu:7.2f} {rss:13.1f} {first_text:>9} {frames:13.0f}")
+        e2 = med["engine 2"][0]
+        print(f"  engine 2/bare 2: CPU {e2 / med['bare 2'][0]:.3f}, engine 2/ffplay: {e2 / med['ffplay'][0]:.2f}, "
+              f"engine 2/mpv: {e2 / med['mpv'][0]:.2f}")
 
 
 if __name__ == "__main__":
