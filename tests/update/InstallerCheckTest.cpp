@@ -80,3 +80,40 @@ TEST(InstallerCheck, HeldFromTheCheckUntilClosedAndRefusedWhileAnotherWrites)
     }
     EXPECT_TRUE(::DeleteFileA(path.c_str()));
 }
+
+TEST(InstallerCheck, SignatureTextIsReadStrictly)
+{
+    const std::string bytes = "the maker's installer", version = "1.0.7.0";
+    const std::string path = ExeDir() + "signed-installer.exe";
+    { std::ofstream(path, std::ios::binary) << bytes; }
+    const std::string good = SignUpdate(BuildKeySeed("next"), version, bytes);
+    ASSERT_EQ(128u, good.size());
+    std::string upper = good;
+    for (char& c : upper)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    std::string notHex = good;
+    notHex[7] = 'g';
+    const std::string longVersion(600, '7');
+    struct Case {
+        const char* name;
+        std::string version, signature;
+        bool passes;
+    };
+    const Case cases[] = {
+        { "as signed", version, good, true },
+        { "in capitals", version, upper, true },
+        { "a digit short", version, good.substr(1), false },
+        { "a digit more", version, good + "0", false },
+        { "a blank after it", version, good + " ", false },
+        { "not hex", version, notHex, false },
+        { "empty", version, "", false },
+        { "a version too long to sign here", longVersion, SignUpdate(BuildKeySeed("next"), longVersion, bytes),
+          false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        XInstallerCheck check;
+        EXPECT_EQ(c.passes, check.Open(path.c_str(), c.version.c_str(), c.signature.c_str()));
+    }
+    EXPECT_TRUE(::DeleteFileA(path.c_str()));
+}
