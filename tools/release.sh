@@ -7,12 +7,14 @@
 #
 #   tools/release.sh --signing-key KEY.pem --public-keys CURRENT.pub.pem NEXT.pub.pem
 #                    --url https://HOST/lumaspire/lumaspire-setup.exe
-#                    [--cert CERT.pem --cert-key CERT-KEY.pem] [--version A.B.C.D]
+#                    [--cert CERT.pem --cert-key CERT-KEY.pem [--timestamp TSA-URL]] [--version A.B.C.D]
 #                    [--build-dir DIR] [--out DIR]
 #
 # --signing-key is the private key this release is signed with: the current key's (or,
 # after a rotation, the next one's), and its public key must be one of --public-keys.
-# Without a certificate the installer is not Authenticode-signed (said so on stderr).
+# Without a certificate the installer is not Authenticode-signed (said so on stderr); with
+# --timestamp the Authenticode signatures are timestamped there, so they stay valid after
+# the certificate expires.
 # --version builds another version than the sources' own. Output: DIR/lumaspire-setup.exe
 # and DIR/upgrade.txt (default build-release/publish/).
 set -euo pipefail
@@ -20,7 +22,7 @@ cd "$(dirname "$0")/.."
 REPO=$PWD
 
 die() { echo "release: $*" >&2; exit 1; }
-signing_key= current= next= url= cert= cert_key= version= build=$REPO/build-release out=
+signing_key= current= next= url= cert= cert_key= timestamp= version= build=$REPO/build-release out=
 while [ $# -gt 0 ]; do
   case "$1" in
     --signing-key) signing_key=$2; shift 2 ;;
@@ -28,6 +30,7 @@ while [ $# -gt 0 ]; do
     --url) url=$2; shift 2 ;;
     --cert) cert=$2; shift 2 ;;
     --cert-key) cert_key=$2; shift 2 ;;
+    --timestamp) timestamp=$2; shift 2 ;;
     --version) version=$2; shift 2 ;;
     --build-dir) build=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
@@ -59,11 +62,15 @@ args+=("-DLUMASPIRE_VERSION=$version")
 if [ -n "$cert" ]; then
   args+=("-DLUMASPIRE_CODESIGN=$REPO/tools/codesign.sh")
   export LUMASPIRE_CODESIGN_CERT=$(realpath "$cert") LUMASPIRE_CODESIGN_KEY=$(realpath "$cert_key")
+  export LUMASPIRE_CODESIGN_TIMESTAMP=$timestamp
 else
   args+=(-DLUMASPIRE_CODESIGN=)
   echo "release: no --cert: the installer is not Authenticode-signed" >&2
 fi
 cmake -S . -B "$build" "${args[@]}" >/dev/null
+# Made again every time: a build tree used before may hold other keys or an installer
+# signed otherwise, which make would not see as out of date.
+rm -f "$build/update/keys/MakerKeys.c" "$build/bin/lumaspire-setup.exe"
 cmake --build "$build" --target installer -j "$(nproc)" >/dev/null
 
 mkdir -p "$out"
