@@ -39,8 +39,6 @@ foreach(pem IN LISTS KEYS)
   string(REGEX REPLACE "(..)" "0x\\1," key "${key}")
   string(APPEND rows "    { ${key} },  /* ${pem} */\n")
 endforeach()
-file(WRITE "${OUT_DIR}/MakerKeys.c.new"
+file(WRITE "${OUT_DIR}/MakerKeys.c"
      "/* Made by the build (cmake/MakerKeys.cmake): the maker's public keys, current and next. */\n"
      "const unsigned char kMakerUpdateKeys[2][32] = {\n${rows}};\n")
-file(COPY_FILE "${OUT_DIR}/MakerKeys.c.new" "${OUT_DIR}/MakerKeys.c" ONLY_IF_DIFFERENT)
-file(REMOVE "${OUT_DIR}/MakerKeys.c.new")

@@ -68,9 +68,6 @@ else
   echo "release: no --cert: the installer is not Authenticode-signed" >&2
 fi
 cmake -S . -B "$build" "${args[@]}" >/dev/null
-# Made again every time: a build tree used before may hold other keys or an installer
-# signed otherwise, which make would not see as out of date.
-rm -f "$build/update/keys/MakerKeys.c" "$build/bin/lumaspire-setup.exe"
 cmake --build "$build" --target installer -j "$(nproc)" >/dev/null
 
 mkdir -p "$out"
