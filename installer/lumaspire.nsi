@@ -29,6 +29,14 @@ ShowInstDetails show
 ShowUninstDetails show
 BrandingText "${PRODUCT} ${VERSION}"
 
+; Authenticode, when the release command passes CODESIGN (a command that signs the file
+; it is given, in place): the uninstaller while it is built into the installer, then the
+; installer itself, so that UAC's prompt and SmartScreen name the publisher.
+!ifdef CODESIGN
+!uninstfinalize '${CODESIGN} "%1"' = 0
+!finalize '${CODESIGN} "%1"' = 0
+!endif
+
 LoadLanguageFile "${NSISDIR}\Contrib\Language files\SimpChinese.nlf"
 
 ; The installer's own texts. An ANSI installer gets them in the language's code page

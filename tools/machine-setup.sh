@@ -88,6 +88,41 @@ if [ ! -f "$STAMP" ]; then
   touch "$STAMP"
 fi
 
+# The update check's cryptography (Ed25519, SHA-256): libsodium from Debian's source
+# package, cross-built once for mingw-w64 i686 in its minimal configuration, static, each
+# function in a section of its own so the program's link keeps only what it calls. The
+# source comes from the archive this machine fetches from, through a private list folder:
+# the root's own apt set-up stays as it is. osslsigncode signs the release's installer.
+SODIUM_PREFIX=/opt/mingw32-libsodium
+SIGNING_PACKAGES="dpkg-dev autoconf automake libtool osslsigncode"
+SODIUM_STAMP="$ROOT$SODIUM_PREFIX/.built-$(echo $SIGNING_PACKAGES $MIRROR | md5sum | cut -c1-12)"
+if [ ! -f "$SODIUM_STAMP" ]; then
+  log "building libsodium for mingw-w64 from its Debian source (a minute or two)"
+  uri=$MIRROR
+  [ -n "$uri" ] || uri=$(awk '$1 == "deb" { print $2; exit }' "$ROOT/etc/apt/sources.list")
+  chroot "$ROOT" /bin/bash -s "$uri" "$SODIUM_PREFIX" "$SIGNING_PACKAGES" <<'SODIUM'
+    set -e
+    uri=$1 prefix=$2 packages=$3
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $packages >/dev/null
+    work=/var/tmp/lumaspire-sodium
+    rm -rf "$work" && mkdir -p "$work/lists/partial" "$work/parts" && cd "$work"
+    echo "deb-src $uri trixie main" > sources.list
+    apt=(-o "Dir::Etc::SourceList=$work/sources.list" -o "Dir::Etc::SourceParts=$work/parts"
+         -o "Dir::State::Lists=$work/lists")
+    apt-get -q "${apt[@]}" update >/dev/null
+    apt-get -q "${apt[@]}" source libsodium >/dev/null 2>&1
+    cd libsodium-*/
+    autoreconf -fi >/dev/null 2>&1  # Debian's source is the bare tree, as its own build runs it
+    ./configure -q --host=i686-w64-mingw32 CC=i686-w64-mingw32-gcc-win32 --prefix="$prefix" \
+      --enable-minimal --disable-shared --enable-static --disable-ssp --disable-pie --without-pthreads \
+      CFLAGS='-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables' >/dev/null
+    make -s -j"$(nproc)" >/dev/null 2>&1
+    make -s install >/dev/null
+    cd / && rm -rf "$work"
+SODIUM
+  touch "$SODIUM_STAMP"
+fi
+
 # Can this kernel run 32-bit x86 code? If not, let qemu run the 32-bit Wine.
 if ! chroot "$ROOT" /usr/lib/wine/wine --version >/dev/null 2>&1; then
   mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc

@@ -7,6 +7,7 @@
 const char kUpgradeKeyVersion[] = "version";
 const char kUpgradeKeyUrl[] = "url";
 const char kUpgradeKeyUrl2[] = "url2";
+const char kUpgradeKeySignature[] = "signature";
 const char kUpgradeFileName[] = "upgrade.txt";
 const char kUpgradeTmpName[] = "upgrade.tmp";
 

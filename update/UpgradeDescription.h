@@ -7,6 +7,7 @@
 extern const char kUpgradeKeyVersion[];  // "version": the newest version, as text
 extern const char kUpgradeKeyUrl[];      // "url": the installer
 extern const char kUpgradeKeyUrl2[];     // "url2": an optional second file
+extern const char kUpgradeKeySignature[];  // "signature": the maker's, of version and installer
 extern const char kUpgradeFileName[];    // "upgrade.txt"
 extern const char kUpgradeTmpName[];     // "upgrade.tmp", where the second file goes
 

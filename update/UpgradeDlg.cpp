@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "support/Launcher.h"
 #include "support/VersionInfo.h"
+#include "update/InstallerCheck.h"
 #include "update/UpgradeDescription.h"
 #include "update/XKeyValueFile.h"
 
@@ -98,6 +99,8 @@ bool CUpgradeDlg::CheckUpgrade()
             m_strUrl = pszValue;
         if (description.GetValue(kUpgradeKeyUrl2, pszValue, 0))
             m_strUrl2 = pszValue;
+        if (description.GetValue(kUpgradeKeySignature, pszValue, 0))
+            m_strSignature = pszValue;
         free(pszValue);
         // Only https addresses are fetched: a plain one counts as not given.
         if (!IsSecureUrl(m_strUrl))
@@ -198,9 +201,16 @@ void CUpgradeDlg::OnTimer(UINT_PTR nIDEvent)
     bool started = false, declined = false;
     if (!m_installer.IsFailed(-1)) {
         CString path = m_installer.GetFilePath(0);  // freed only after the error is read
-        started = RunProcess(path, nullptr, 0);
-        // A user who said No to Windows' consent prompt chose not to install now.
-        declined = !started && ::GetLastError() == ERROR_CANCELLED;
+        // It runs with administrator rights: only the bytes the maker's key vouches for,
+        // held against writers until the process has been started.
+        XInstallerCheck check;
+        if (check.Open(path, m_strVersion, m_strSignature)) {
+            started = RunProcess(path, nullptr, 0);
+            // A user who said No to Windows' consent prompt chose not to install now.
+            declined = !started && ::GetLastError() == ERROR_CANCELLED;
+        } else {
+            ::DeleteFileA(path);
+        }
     }
     // The window goes first, so the failure message stands on its own.
     DestroyWindow();

@@ -2,8 +2,9 @@
 //
 // One object per opening of the configuration dialog: it fetches the description file,
 // asks once when the version differs, downloads the installer while showing dialog 101,
-// and starts the installer when it came whole. Everything runs on the dialog's thread,
-// driven by timers; the engines' workers are only polled.
+// and starts the installer when it came whole and the maker's signature vouches for it.
+// Everything runs on the dialog's thread, driven by timers; the engines' workers are only
+// polled.
 #pragma once
 
 #include <windows.h>
@@ -51,6 +52,7 @@ private:
     CString m_strVersion;
     CString m_strUrl;
     CString m_strUrl2;
+    CString m_strSignature;  // empty when the description has none: nothing is started
     UINT_PTR m_nProgressTimer;
     CWnd m_progress;
     // While a question is open the object may be deleted under it (the configuration

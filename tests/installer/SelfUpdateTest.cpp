@@ -1,7 +1,9 @@
 // A user's self-update from one version to the next: the installed 1.0.6.0 saver's
 // configuration dialog finds 1.0.7.0 on the maker's host (the TLS test server), downloads
 // its lumaspire-setup.exe, runs it, and the user finishes the installer's window. The
-// system folder then holds the new saver, and it plays.
+// system folder then holds the new saver, and it plays. What is published is what the
+// release command made (tools/release.sh, with the build's throwaway keys and
+// certificate): its upgrade.txt as it is, and its Authenticode-signed installer.
 #include "installer/InstallerSupport.h"
 
 #include <windows.h>
@@ -30,6 +32,19 @@ HWND InstallerWindow(DWORD configPid)
     });
 }
 
+// The size of the file's Authenticode signature (its PE certificate table); 0 for none.
+DWORD CertificateTableSize(const std::string& path)
+{
+    std::string pe = ReadAll(path);
+    if (pe.size() < 0x40)
+        return 0;
+    DWORD header = *reinterpret_cast<const DWORD*>(&pe[0x3c]);
+    if (header + sizeof(IMAGE_NT_HEADERS32) > pe.size())
+        return 0;
+    const IMAGE_NT_HEADERS32* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(&pe[header]);
+    return nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size;
+}
+
 bool CentreShowsPicture()
 {
     HDC hdc = ::GetDC(nullptr);
@@ -44,15 +59,16 @@ protected:
     void SetUp() override
     {
         std::string update = ExeDir() + "update-107\\";
-        ASSERT_EQ(kNewVersion, FileVersionOf(update + "lumaspire.scr")) << "the update build";
+        std::string description = ReadAll(update + "upgrade.txt");
+        ASSERT_EQ(0u, description.find(std::string("version=") + kNewVersion + "\r\n")) << description;
+        ASSERT_NE(std::string::npos, description.find("\r\nsignature=")) << description;
+        ASSERT_NE(0u, CertificateTableSize(update + "lumaspire-setup.exe")) << "no Authenticode signature";
         ASSERT_TRUE(m_server.Load()) << "the tls_update_server fixture is not running";
         m_trust.reset(new ScopedTrustedAuthority(m_server.TrustedAuthority()));
         ASSERT_TRUE(m_trust->Trusted());
         m_proxy.reset(new ScopedInternetProxy(m_server.ProxyPort()));
-        ASSERT_TRUE(m_server.PutFile("lumaspire\\setup.exe", ReadAll(update + "lumaspire-setup.exe")));
-        ASSERT_TRUE(m_server.PutFile("lumaspire\\upgrade.txt",
-                                     std::string("version=") + kNewVersion +
-                                         "\r\nurl=https://www.tollvane.example/lumaspire/setup.exe\r\n"));
+        ASSERT_TRUE(m_server.PutFile("lumaspire\\lumaspire-setup.exe", ReadAll(update + "lumaspire-setup.exe")));
+        ASSERT_TRUE(m_server.PutFile("lumaspire\\upgrade.txt", description));
         m_server.ClearRequests();
         m_temp = ExeDir() + "selfupdate-temp";
         RemoveTree(m_temp);
@@ -119,6 +135,11 @@ TEST_F(SelfUpdate, InstalledSaverUpdatesItselfToTheNextVersionWhichThenPlays)
     EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hSetup); }, 30000)) << "the installer's window stayed";
 
     EXPECT_EQ(kNewVersion, RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"));
+    // The uninstaller it left was signed while the installer was built.
+    std::string uninstaller = RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
+    if (!uninstaller.empty() && uninstaller[0] == '"')
+        uninstaller = uninstaller.substr(1, uninstaller.find('"', 1) - 1);
+    EXPECT_NE(0u, CertificateTableSize(uninstaller)) << uninstaller;
     EXPECT_STRCASEEQ(ShortPath(installed).c_str(),
                      RegText(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE").c_str());
     // The old saver still shows its dialog and closes normally.

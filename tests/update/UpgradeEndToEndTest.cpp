@@ -1,6 +1,7 @@
 // The update check of lumaspire.scr /c against the maker's host as the tests serve it:
 // https through WinInet's preconfigured proxy, a test authority the prefix trusts, and a
-// stand-in installer that records that it ran.
+// stand-in installer that records that it ran; descriptions signed with the build's
+// throwaway keys.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 
 #include "common/ConfigDialogDriver.h"
 #include "common/TlsTestSupport.h"
+#include "common/UpdateSigning.h"
 
 namespace {
 
@@ -47,7 +49,8 @@ protected:
         RemoveTree(m_temp);
         ASSERT_TRUE(::CreateDirectoryA(m_temp.c_str(), nullptr));
         m_updateDir = m_temp + "\\kovatemp\\";
-        m_server.PutFile("lumaspire\\setup.exe", ReadAll(ExeDir() + "fake_installer.exe"));
+        m_installer = ReadAll(ExeDir() + "fake_installer.exe");
+        m_server.PutFile("lumaspire\\setup.exe", m_installer);
         m_server.RemoveFile("lumaspire\\missing.exe");
         m_server.PutFile("lumaspire\\extra.bin", "second file");
         m_server.ClearRequests();
@@ -102,7 +105,14 @@ protected:
         return dlg.WaitForOtherDialog(15000, IsProgressWindow);
     }
 
+    // The description's line with the current key's signature of the stand-in installer.
+    std::string SignatureLine(const std::string& version) const
+    {
+        return "signature=" + SignUpdate(BuildKeySeed("current"), version, m_installer) + "\n";
+    }
+
     TlsUpdateServer m_server;
+    std::string m_installer;  // the stand-in installer's bytes
     ScopedSettingsKey m_savedSettings;
     ScopedRegValue m_autoUpdate{ kSaverSettingsKey, "Auto Update", 1 };
     std::unique_ptr<ScopedTrustedAuthority> m_trust;
@@ -116,7 +126,7 @@ protected:
 TEST_F(UpgradeEndToEnd, NewerVersionIsOfferedDownloadedWithProgressAndInstalled)
 {
     Publish(std::string("version=1.0.7.0\r\nurl=") + kHost + "/slow/lumaspire/setup.exe\r\nurl2=" + kHost +
-            "/lumaspire/extra.bin\r\n");
+            "/lumaspire/extra.bin\r\n" + SignatureLine("1.0.7.0"));
     ConfigDialog dlg;
     Open(dlg);
 
@@ -280,5 +290,76 @@ TEST_F(UpgradeEndToEnd, CancelledOrClosedDownloadLeavesNoFileAndRunsNothing)
         EXPECT_EQ(0u, dlg.WaitExit(30000));
         EXPECT_FALSE(PathExists(partial)) << "the partial installer stayed";
         EXPECT_FALSE(PathExists(partial + ".ran"));
+    }
+}
+
+TEST_F(UpgradeEndToEnd, OnlyTheInstallerTheMakersKeyVouchesForUnderThatVersionIsStarted)
+{
+    const std::string signedInstaller = ReadAll(ExeDir() + "fake_installer_signed.exe");
+    ASSERT_FALSE(signedInstaller.empty());
+    // A byte of the DOS stub's text: the program still runs, but its Authenticode digest
+    // no longer matches.
+    std::string brokenAuthenticode = signedInstaller;
+    size_t stub = brokenAuthenticode.find("This program");
+    ASSERT_NE(std::string::npos, stub);
+    brokenAuthenticode[stub] = 't';
+    std::string flipped = m_installer;
+    flipped[flipped.size() / 2] ^= 0x01;
+    const std::string current = BuildKeySeed("current"), next = BuildKeySeed("next");
+    ASSERT_EQ(32u, current.size()) << "no throwaway key in the build tree";
+
+    struct Case {
+        const char* name;
+        std::string seed;       // empty: no signature line
+        std::string signedVersion;
+        std::string signedBytes;
+        std::string servedBytes;
+        bool starts;
+    };
+    const Case cases[] = {
+        { "current key, with Authenticode", current, "1.0.7.0", signedInstaller, signedInstaller, true },
+        { "next key, no Authenticode", next, "1.0.7.0", m_installer, m_installer, true },
+        { "a byte flipped", current, "1.0.7.0", m_installer, flipped, false },
+        { "a file of another size", current, "1.0.7.0", m_installer, m_installer + "x", false },
+        { "a cut file", current, "1.0.7.0", m_installer, m_installer.substr(0, m_installer.size() - 512), false },
+        { "an unknown key", UnknownKeySeed(), "1.0.7.0", m_installer, m_installer, false },
+        { "no signature line", "", "", m_installer, m_installer, false },
+        { "an older signed installer under a newer version", current, "1.0.6.5", m_installer, m_installer, false },
+        { "Authenticode digest broken, key signed", current, "1.0.7.0", brokenAuthenticode, brokenAuthenticode,
+          false },
+    };
+    const std::string installer = m_updateDir + "setup.exe", marker = installer + ".ran";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string description = std::string("version=1.0.7.0\nurl=") + kHost + "/lumaspire/setup.exe\n";
+        if (!c.seed.empty())
+            description += "signature=" + SignUpdate(c.seed, c.signedVersion, c.signedBytes) + "\n";
+        Publish(description);
+        ASSERT_TRUE(m_server.PutFile("lumaspire\\setup.exe", c.servedBytes));
+        ConfigDialog dlg;
+        Open(dlg);
+        HWND hProgress = AcceptUpdate(dlg);
+        ASSERT_TRUE(hProgress);
+        HWND hFailure = nullptr;
+        ASSERT_TRUE(PumpUntil([&] {
+            hFailure = dlg.WaitForOtherDialog(0, [](HWND h) { return IsMessageBoxWith(h, kFailure); });
+            return hFailure || !ReadAll(marker).empty();
+        }, 60000)) << "neither started nor refused";
+        if (c.starts) {
+            EXPECT_FALSE(hFailure) << "refused";
+            EXPECT_EQ(c.servedBytes, ReadAll(installer)) << "the installer stays where it ran from";
+        } else {
+            EXPECT_TRUE(hFailure);
+            EXPECT_FALSE(::IsWindow(hProgress)) << "the progress window was still there";
+            PumpFor(500);
+            EXPECT_FALSE(PathExists(marker)) << "the refused installer ran";
+            EXPECT_FALSE(PathExists(installer)) << "the refused installer was kept";
+            Answer(hFailure, IDOK);
+        }
+        EXPECT_TRUE(dlg.StillOpen());
+        dlg.PostClick(IDCANCEL);
+        EXPECT_EQ(0u, dlg.WaitExit());
+        ::DeleteFileA(marker.c_str());
+        ::DeleteFileA(installer.c_str());
     }
 }
