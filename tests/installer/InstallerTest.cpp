@@ -44,13 +44,21 @@ TEST_F(InstallerTest, InstallsAsCurrentSaverAndUninstallsCleanly)
                                       << m_built.size();
     EXPECT_EQ(std::vector<std::string>{"lumaspire.scr"}, SystemFiles("lumaspire*"));
 
-    std::string shortPath = ShortPath(InstalledSaver());
+    // The values the system's own programs read name the file where they see it: on
+    // 64-bit Windows winlogon and the control panels are 64-bit, and a System32 path
+    // would name nothing for them.
+    std::string seen = SaverAsTheSystemSeesIt();
+    std::string shortPath = ShortPath(seen);
     ASSERT_FALSE(shortPath.empty());
-    EXPECT_STRCASEEQ(shortPath.c_str(),
-                     RegText(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE").c_str());
+    std::string current = RegText(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE");
+    EXPECT_STRCASEEQ(shortPath.c_str(), current.c_str());
+    EXPECT_TRUE(SystemFinds(current)) << current;
     EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveActive"));
 
     // The Add/Remove Programs entry.
+    std::string icon = RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon");
+    EXPECT_STRCASEEQ((seen + ",0").c_str(), icon.c_str());
+    EXPECT_TRUE(SystemFinds(icon.substr(0, icon.rfind(',')))) << icon;
     EXPECT_EQ("Tollvane Lumaspire", RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"));
     EXPECT_EQ(FileVersionOf(SaverPath()),
               RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"));
@@ -80,10 +88,12 @@ TEST_F(InstallerTest, UninstallerResetsTheSaverOnlyWhenItNamesOurs)
         bool reset;
     };
     ASSERT_EQ(0u, RunSetupSilently());
-    std::string longUpper = InstalledSaver();
+    std::string longUpper = SaverAsTheSystemSeesIt();
     CharUpperA(&longUpper[0]);
     const Case cases[] = {
         {"our long path in capitals", longUpper, true},
+        // Earlier versions wrote the System32 form on 64-bit Windows too.
+        {"the short path through the system folder", ShortPath(InstalledSaver()), true},
         {"another saver", SystemDir() + "scrnsave.scr", false},
     };
     for (const Case& c : cases) {

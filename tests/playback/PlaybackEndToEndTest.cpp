@@ -30,7 +30,12 @@ std::string Env(const char* name, const char* otherwise)
 // played by DirectShow (engine 1); and in the prefix without Wine's catch-all DirectShow
 // splitter, which refuses MP4 as stock Windows 7-11 do, with the clip as H.264 MP4,
 // played by Media Foundation (engine 2). ctest sets these variables for the second run.
-bool WindowsLikePrefix() { return Env("LUMASPIRE_PREFIX", "") == "win7"; }
+// The 64-bit prefix is as Windows-like as the second.
+bool WindowsLikePrefix()
+{
+    std::string prefix = Env("LUMASPIRE_PREFIX", "");
+    return prefix == "win7" || prefix == "win64";
+}
 std::string CaseClip() { return Clip(Env("LUMASPIRE_TEST_CLIP", "colors.avi").c_str()); }
 LONG CaseEngine() { return WindowsLikePrefix() ? 2 : 1; }
 
@@ -225,6 +230,7 @@ TEST_F(PlaybackEndToEnd, EveryKindOfClipIsPlayedByTheEngineThatCan)
         { "colors.mkv", 1, 2, 3, { 0, 96, 1024, 672 } },
         { "中文 目录\\颜色 剪辑.mp4", 1, 2, 1, { 352, 264, 672, 504 } },
         { "colors-rgb24.avi", rgb24Engine, 2, 1, { 352, 264, 672, 504 } },
+        { "colors-cinepak.avi", 1, 1, 1, { 352, 264, 672, 504 } },  // DirectShow on every Windows
         { "colors1080.mp4", 1, 2, 1, { 0, 96, 1024, 672 } },  // shrunk to the screen
     };
     for (const Case& c : cases) {
