@@ -247,6 +247,47 @@ TEST_F(PlaybackEndToEnd, EveryKindOfClipIsPlayedByTheEngineThatCan)
     }
 }
 
+// A saver the user runs from a folder anyone can write to (Downloads), started with
+// another such folder current: DLLs planted in both under the names of the libraries it
+// loads at run time are never loaded, and the second engine plays with the system's own.
+TEST_F(PlaybackEndToEnd, LibrariesComeFromTheSystemFolderAlone)
+{
+    if (!RunningUnderWine())
+        GTEST_SKIP() << "the clip reaches the second engine only under Wine";
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string downloads = std::string(temp) + "lumaspire-downloads\\";
+    const std::string current = std::string(temp) + "lumaspire-current\\";
+    const std::string log = std::string(temp) + "lumaspire-planted.log";
+    for (const std::string& dir : { downloads, current }) {
+        RemoveTree(dir);
+        ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr)) << dir;
+        for (const char* name : { "mfplat.dll", "mfreadwrite.dll" })
+            ASSERT_TRUE(::CopyFileA((ExeDir() + "planted.dll").c_str(), (dir + name).c_str(), FALSE));
+    }
+    ASSERT_TRUE(::CopyFileA(SaverPath().c_str(), (downloads + "lumaspire.scr").c_str(), FALSE));
+    ::DeleteFileA(log.c_str());
+
+    // Wine's DirectShow opens this clip and hands out no frame: the second engine's case.
+    Settings s;
+    s.path = Clip("colors-rgb24.avi");
+    WriteSettings(s);
+    char before[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, before);
+    ::SetCurrentDirectoryA(current.c_str());  // the saver inherits it
+    bool started = StartFullScreen(m_saver, downloads + "lumaspire.scr", { "LUMASPIRE_PLANTED_LOG=" + log }) != nullptr;
+    ::SetCurrentDirectoryA(before);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(kRed, WaitForPicture(30000, 2));
+    PressKey(VK_SPACE);
+    EXPECT_EQ(0u, m_saver.WaitExit(10000));
+    EXPECT_EQ("", ReadAll(log)) << "planted libraries were loaded";
+
+    ::DeleteFileA(log.c_str());
+    RemoveTree(downloads);
+    RemoveTree(current);
+}
+
 INSTANTIATE_TEST_SUITE_P(ViewSizes, PlacementEndToEnd,
     ::testing::Values(Placement{ 1, 0, 0, { 352, 264, 672, 504 } },        // original size, centred
                       Placement{ 2, 0, 0, { 0, 0, 1024, 768 } },            // full screen
