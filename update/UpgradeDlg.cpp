@@ -198,7 +198,7 @@ void CUpgradeDlg::OnTimer(UINT_PTR nIDEvent)
     bool started = false, declined = false;
     if (!m_installer.IsFailed(-1)) {
         CString path = m_installer.GetFilePath(0);  // freed only after the error is read
-        started = RunProcess(path, nullptr, 0);
+        started = RunProcess(path, nullptr, 0, m_hWnd);  // the consent prompt's owner
         // A user who said No to Windows' consent prompt chose not to install now.
         declined = !started && ::GetLastError() == ERROR_CANCELLED;
     }

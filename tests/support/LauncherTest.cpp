@@ -98,6 +98,7 @@ public:
 
     static bool s_consent;
     static int s_prompts;
+    static HWND s_owner;  // the prompt's owner window
 
 private:
     static bool AsksForAdministrator(const char* path)
@@ -124,6 +125,8 @@ private:
     }
     static BOOL WINAPI ShellExecuteEx(SHELLEXECUTEINFOA* sei)
     {
+        if (sei->lpVerb && lstrcmpiA(sei->lpVerb, "runas") == 0)
+            s_owner = sei->hwnd;
         if (sei->lpVerb && lstrcmpiA(sei->lpVerb, "runas") == 0 && (++s_prompts, !s_consent)) {
             ::SetLastError(ERROR_CANCELLED);
             return FALSE;
@@ -136,6 +139,7 @@ private:
 
 bool StandardUser::s_consent = true;
 int StandardUser::s_prompts = 0;
+HWND StandardUser::s_owner = nullptr;
 decltype(&::CreateProcessA) StandardUser::s_create;
 decltype(&::ShellExecuteExA) StandardUser::s_shell;
 
@@ -148,8 +152,12 @@ TEST_F(Launcher, ProgramAskingForAdministratorRightsStartsAfterTheConsentPrompt)
     const std::string admin = ExeDir() + "echo_child_admin.exe", plain = ExeDir() + "echo_child.exe";
     int show = 0;
     std::string commandLine;
-    ASSERT_TRUE(RunProcess(admin.c_str(), "abc", 20000));
+    // The prompt belongs to the caller's window: without one, Vista and 7 only flash it.
+    HWND owner = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(RunProcess(admin.c_str(), "abc", 20000, owner));
     EXPECT_EQ(1, StandardUser::s_prompts);
+    EXPECT_EQ(owner, StandardUser::s_owner);
+    ::DestroyWindow(owner);
     ASSERT_TRUE(ReadEcho(&show, &commandLine, 5000));
     EXPECT_EQ(SW_SHOWNORMAL, show);
     EXPECT_EQ(" abc", commandLine.substr(commandLine.size() - 4)) << commandLine;
