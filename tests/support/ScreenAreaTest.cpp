@@ -2,6 +2,7 @@
 // monitor layouts this machine cannot show.
 #include <gtest/gtest.h>
 
+#include "common/TestSupport.h"
 #include "support/ScreenArea.h"
 
 namespace {
@@ -87,4 +88,16 @@ TEST(ScreenArea, EachMonitorIsAViewAreaOfTheFullScreenWindowAndThePreviewIsItsOw
         for (int i = 0; i < count; ++i)
             EXPECT_TRUE(SameRect(c.areas[i], areas[i])) << "area " << i;
     }
+}
+
+// Each monitor is its whole rectangle, the taskbar's part too: a full-screen saver covers
+// it (Wine, without a taskbar, gives work areas as large as the monitors).
+TEST(ScreenArea, MonitorsAreTheirWholeRectanglesNotTheirWorkAreas)
+{
+    StandInMonitors monitors({ { 0, 0, 1024, 768 }, { -800, -200, 0, 400 } });
+    ASSERT_TRUE(monitors.Active());
+    MonitorList list = GetMonitors();
+    ASSERT_EQ(2, list.count);
+    EXPECT_TRUE(SameRect({ 0, 0, 1024, 768 }, list.rects[0]));
+    EXPECT_TRUE(SameRect({ -800, -200, 0, 400 }, list.rects[1]));
 }
