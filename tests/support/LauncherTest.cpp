@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/StandardUser.h"
 #include "common/TestSupport.h"
 #include "support/Launcher.h"
 
@@ -75,73 +76,6 @@ private:
     }
 };
 
-// Windows with UAC as a standard user's process meets it (Wine elevates silently):
-// CreateProcessA refuses a program whose manifest asks for administrator rights, and the
-// shell's "runas" verb is the consent prompt, answered as m_consent says.
-class StandardUser {
-public:
-    StandardUser()
-    {
-        HMODULE self = ::GetModuleHandleA(nullptr);
-        s_create = reinterpret_cast<decltype(s_create)>(
-            ReplaceImport(self, "kernel32.dll", "CreateProcessA", reinterpret_cast<void*>(CreateProcess)));
-        s_shell = reinterpret_cast<decltype(s_shell)>(
-            ReplaceImport(self, "shell32.dll", "ShellExecuteExA", reinterpret_cast<void*>(ShellExecuteEx)));
-    }
-    ~StandardUser()
-    {
-        HMODULE self = ::GetModuleHandleA(nullptr);
-        ReplaceImport(self, "kernel32.dll", "CreateProcessA", reinterpret_cast<void*>(s_create));
-        ReplaceImport(self, "shell32.dll", "ShellExecuteExA", reinterpret_cast<void*>(s_shell));
-    }
-    bool Active() const { return s_create && s_shell; }
-
-    static bool s_consent;
-    static int s_prompts;
-    static HWND s_owner;  // the prompt's owner window
-
-private:
-    static bool AsksForAdministrator(const char* path)
-    {
-        HMODULE file = ::LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        HRSRC manifest = file ? ::FindResourceA(file, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;
-        std::string text;
-        if (manifest)
-            text.assign(static_cast<const char*>(::LockResource(::LoadResource(file, manifest))),
-                        ::SizeofResource(file, manifest));
-        if (file)
-            ::FreeLibrary(file);
-        return text.find("requireAdministrator") != std::string::npos;
-    }
-    static BOOL WINAPI CreateProcess(LPCSTR app, LPSTR cmd, LPSECURITY_ATTRIBUTES pa, LPSECURITY_ATTRIBUTES ta,
-                                     BOOL inherit, DWORD flags, LPVOID env, LPCSTR dir, LPSTARTUPINFOA si,
-                                     LPPROCESS_INFORMATION pi)
-    {
-        if (app && AsksForAdministrator(app)) {
-            ::SetLastError(ERROR_ELEVATION_REQUIRED);
-            return FALSE;
-        }
-        return s_create(app, cmd, pa, ta, inherit, flags, env, dir, si, pi);
-    }
-    static BOOL WINAPI ShellExecuteEx(SHELLEXECUTEINFOA* sei)
-    {
-        if (sei->lpVerb && lstrcmpiA(sei->lpVerb, "runas") == 0)
-            s_owner = sei->hwnd;
-        if (sei->lpVerb && lstrcmpiA(sei->lpVerb, "runas") == 0 && (++s_prompts, !s_consent)) {
-            ::SetLastError(ERROR_CANCELLED);
-            return FALSE;
-        }
-        return s_shell(sei);
-    }
-    static decltype(&::CreateProcessA) s_create;
-    static decltype(&::ShellExecuteExA) s_shell;
-};
-
-bool StandardUser::s_consent = true;
-int StandardUser::s_prompts = 0;
-HWND StandardUser::s_owner = nullptr;
-decltype(&::CreateProcessA) StandardUser::s_create;
-decltype(&::ShellExecuteExA) StandardUser::s_shell;
 
 }  // namespace
 
