@@ -60,6 +60,7 @@ LangString CannotReplace ${LANG_SIMPCHINESE} "无法替换 ${SAVER}。"
 LangString Failed ${LANG_SIMPCHINESE} "安装失败。"
 LangString Installed ${LANG_SIMPCHINESE} "已安装 ${SAVER}"
 LangString MadeCurrent ${LANG_SIMPCHINESE} "已设为当前屏幕保护程序"
+LangString ReplacedAtRestart ${LANG_SIMPCHINESE} "${SAVER} 正在使用，重新启动计算机后将完成更新。"
 
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=2052 "ProductName" "${PRODUCT}"
@@ -91,9 +92,13 @@ Section "-${PRODUCT}"
     Abort "$(Failed)"
   ${EndIf}
 
-  ; A running program cannot be deleted but can be renamed: move it aside under a free
-  ; name and remove it later (next run of this installer, or at reboot).
+  ; A running program cannot be deleted but, on NT, can be renamed: move it aside under a
+  ; free name and remove it later (next run of this installer, or at reboot). Where it
+  ; cannot move at all (Windows 95/98/Me keep a running program's file in place; a program
+  ; may hold it open), the new one takes its place at the next restart, and the user is
+  ; told so: closing the running saver's dialog under the user could lose their settings.
   StrCpy $1 ""
+  StrCpy $2 ""
   ClearErrors
   Delete "${SAVER}"
   ${If} ${FileExists} "${SAVER}"
@@ -106,6 +111,10 @@ Section "-${PRODUCT}"
         ${IfNot} ${Errors}
           ${Break}
         ${EndIf}
+        ; Refused under a free name: the saver itself cannot move.
+        StrCpy $1 ""
+        StrCpy $2 "at restart"
+        ${Break}
       ${EndIf}
       IntOp $0 $0 + 1
       ${If} $0 > 99
@@ -114,21 +123,35 @@ Section "-${PRODUCT}"
         Abort "$(Failed)"
       ${EndIf}
     ${Loop}
-    Delete /REBOOTOK $1
+    ${If} $1 != ""
+      Delete /REBOOTOK $1
+    ${EndIf}
   ${EndIf}
 
-  ClearErrors
-  Rename "${SAVER}.new" "${SAVER}"
-  ${If} ${Errors}
-    ; Put the old saver back rather than leave none.
-    ${If} $1 != ""
-      Rename $1 "${SAVER}"
+  ${If} $2 != ""
+    ClearErrors
+    Rename /REBOOTOK "${SAVER}.new" "${SAVER}"
+    ${If} ${Errors}
+      Delete "${SAVER}.new"
+      MessageBox MB_OK|MB_ICONSTOP "$(CannotReplaceRunning)" /SD IDOK
+      Abort "$(Failed)"
     ${EndIf}
-    Delete "${SAVER}.new"
-    MessageBox MB_OK|MB_ICONSTOP "$(CannotReplace)" /SD IDOK
-    Abort "$(Failed)"
+    DetailPrint "$(ReplacedAtRestart)"
+    MessageBox MB_OK|MB_ICONINFORMATION "$(ReplacedAtRestart)" /SD IDOK
+  ${Else}
+    ClearErrors
+    Rename "${SAVER}.new" "${SAVER}"
+    ${If} ${Errors}
+      ; Put the old saver back rather than leave none.
+      ${If} $1 != ""
+        Rename $1 "${SAVER}"
+      ${EndIf}
+      Delete "${SAVER}.new"
+      MessageBox MB_OK|MB_ICONSTOP "$(CannotReplace)" /SD IDOK
+      Abort "$(Failed)"
+    ${EndIf}
+    DetailPrint "$(Installed)"
   ${EndIf}
-  DetailPrint "$(Installed)"
 
   ; The current screen saver, by its short path as Display Properties stores it.
   GetFullPathName /SHORT $0 "${SAVER}"

@@ -145,3 +145,42 @@ TEST_F(InstallerTest, ReplacesTheRunningSaverWhole)
 }
 
 }  // namespace
+
+// Windows 95/98/Me cannot rename a running program's file, and on NT a program may hold
+// the saver open without sharing: the new saver then takes its place at the next restart
+// (the system's list of renames at boot), instead of the update failing.
+TEST_F(InstallerTest, SaverThatCannotMoveIsReplacedAtTheNextRestart)
+{
+    ASSERT_EQ(0u, RunSetupSilently());
+    std::vector<char> older = m_built;
+    older.push_back('x');
+    ASSERT_TRUE(WriteBytes(InstalledSaver(), older));
+    HANDLE held = ::CreateFileA(InstalledSaver().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    DWORD code = RunSetupSilently();
+    ::CloseHandle(held);
+    ASSERT_EQ(0u, code) << "the update failed";
+
+    std::vector<char> bytes;
+    ASSERT_TRUE(ReadBytes(InstalledSaver(), &bytes));
+    EXPECT_TRUE(bytes == older) << "the held saver stays until the restart";
+    ASSERT_TRUE(ReadBytes(InstalledSaver() + ".new", &bytes));
+    EXPECT_TRUE(bytes == m_built) << "the new saver waits beside it";
+    // The boot-time rename list: pairs of "\\??\\<from>" and "!\\??\\<to>" (replacing).
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionKey, 0, KEY_READ, &hKey));
+    std::vector<char> list(65536);
+    DWORD size = static_cast<DWORD>(list.size()), type = 0;
+    LONG rc = ::RegQueryValueExA(hKey, "PendingFileRenameOperations", nullptr, &type,
+                                 reinterpret_cast<BYTE*>(list.data()), &size);
+    ::RegCloseKey(hKey);
+    ASSERT_EQ(ERROR_SUCCESS, rc);
+    std::vector<std::string> entries;
+    for (size_t i = 0; i < size && list[i]; i += entries.back().size() + 1)
+        entries.push_back(&list[i]);
+    std::string from = "\\??\\" + SaverAsTheSystemSeesIt() + ".new", to = "!\\??\\" + SaverAsTheSystemSeesIt();
+    bool scheduled = false;
+    for (size_t i = 0; i + 1 < entries.size(); ++i)
+        scheduled |= lstrcmpiA(entries[i].c_str(), from.c_str()) == 0 && lstrcmpiA(entries[i + 1].c_str(), to.c_str()) == 0;
+    EXPECT_TRUE(scheduled) << "no rename of " << from << " to " << to;
+}
