@@ -62,7 +62,8 @@ int ViewAreas(const RECT& clientOnScreen, bool perMonitor, const ScreenMetrics& 
         // A preview is its own client area, wherever Display Properties stands: on any
         // monitor, across an edge, at negative coordinates (the display-wide DirectDraw
         // device's blits reach a window anywhere).
-        if (maxAreas < 1 || ::IsRectEmpty(&clientOnScreen))
+        if (maxAreas < 1 || clientOnScreen.right <= clientOnScreen.left ||
+            clientOnScreen.bottom <= clientOnScreen.top)
             return 0;
         areas[0] = clientOnScreen;
         return 1;
