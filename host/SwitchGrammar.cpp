@@ -104,13 +104,6 @@ int HostMain(HINSTANCE instance, const char* args)
 
 int ShowConfigDialog(HWND owner)
 {
-    // The shell is called from this thread (the update's consent prompt, the home page):
-    // ShellExecuteEx wants COM initialised there, single-threaded, as some shell
-    // extensions need it. The process normally ends inside the dialog (the bridge).
-    HRESULT hr = ::CoInitialize(nullptr);
-    int result = static_cast<int>(::DialogBoxParamA(g_saverHost.instance, MAKEINTRESOURCEA(IDD_SETTINGS),
-                                                    owner, DialogBridge, 0));
-    if (SUCCEEDED(hr))
-        ::CoUninitialize();
-    return result;
+    return static_cast<int>(::DialogBoxParamA(g_saverHost.instance, MAKEINTRESOURCEA(IDD_SETTINGS),
+                                              owner, DialogBridge, 0));
 }
