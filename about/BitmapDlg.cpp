@@ -5,7 +5,12 @@
 #include "about/MemBitmap.h"
 #include "support/Launcher.h"
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 BEGIN_MESSAGE_MAP(CBitmapDlg, CDialog)
+    ON_MESSAGE(WM_DPICHANGED, HandleDpiChanged)
     ON_WM_DESTROY()
     ON_WM_ERASEBKGND()
     ON_WM_PAINT()
@@ -164,6 +169,15 @@ BOOL CBitmapDlg::OnInitDialog()
         CloseDialog();
     }
     return TRUE;
+}
+
+LRESULT CBitmapDlg::HandleDpiChanged(WPARAM, LPARAM lParam)
+{
+    const RECT* pSuggested = reinterpret_cast<const RECT*>(lParam);
+    if (pSuggested)
+        ::SetWindowPos(m_hWnd, nullptr, pSuggested->left, pSuggested->top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return 0;
 }
 
 void CBitmapDlg::OnDestroy()

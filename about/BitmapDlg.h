@@ -43,6 +43,9 @@ protected:
     void OnPaint();
     BOOL OnSetCursor(HWND hWnd, UINT nHitTest, UINT message);
     void OnLButtonUp(UINT nFlags, POINT point);
+    // On a monitor of another DPI the box goes where the system suggests but keeps its
+    // size: the picture and the labels over it are laid out in its pixels.
+    LRESULT HandleDpiChanged(WPARAM wParam, LPARAM lParam);
 
 #pragma pack(push, 2)
     struct Template {

@@ -6,8 +6,13 @@
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_MESSAGE(WM_INITDIALOG, HandleInitDialog)
+    ON_MESSAGE(WM_DPICHANGED, HandleDpiChanged)
     ON_COMMAND(IDOK, OnOK)
     ON_COMMAND(IDCANCEL, OnCancel)
 END_MESSAGE_MAP()
@@ -88,6 +93,15 @@ LRESULT CDialog::DefWindowProc(UINT, WPARAM, LPARAM)
 LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM)
 {
     return OnInitDialog();
+}
+
+LRESULT CDialog::HandleDpiChanged(WPARAM, LPARAM lParam)
+{
+    const RECT* pSuggested = reinterpret_cast<const RECT*>(lParam);
+    if (pSuggested)
+        ::SetWindowPos(m_hWnd, nullptr, pSuggested->left, pSuggested->top, pSuggested->right - pSuggested->left,
+                       pSuggested->bottom - pSuggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    return 0;
 }
 
 BOOL CDialog::OnInitDialog()

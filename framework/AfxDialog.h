@@ -38,6 +38,10 @@ public:
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
     LRESULT HandleInitDialog(WPARAM wParam, LPARAM lParam);
+    // WM_DPICHANGED: the window moved to a monitor of another DPI. Takes the size and
+    // place the system suggests (lParam): with per-monitor awareness of Windows 8.1 and
+    // 10 before 1703, nothing else rescales a dialog.
+    LRESULT HandleDpiChanged(WPARAM wParam, LPARAM lParam);
     HWND ParentHandle(CWnd* pParentWnd) const;
 
     UINT m_nIDTemplate;

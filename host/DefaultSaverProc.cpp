@@ -77,8 +77,21 @@ LRESULT DefaultSaverProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-    case WM_POWERBROADCAST:
         Close(hWnd);
+        break;
+    case WM_POWERBROADCAST:
+        // The machine going to sleep, or back from a critical suspend: the saver goes.
+        // Vista and later also send setting changes (the display on, off or dimmed) and
+        // battery news through this message; those leave it running.
+        switch (wParam) {
+        case PBT_APMQUERYSUSPEND:
+        case PBT_APMQUERYSTANDBY:
+        case PBT_APMSUSPEND:
+        case PBT_APMSTANDBY:
+        case PBT_APMRESUMECRITICAL:
+            Close(hWnd);
+            break;
+        }
         break;
     }
     return Finish(hWnd, message, wParam, lParam);

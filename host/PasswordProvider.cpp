@@ -2,6 +2,7 @@
 
 #include "host/SaverHost.h"
 #include "support/Scoped.h"
+#include "support/SystemLibrary.h"
 
 bool VerifyPassword(HWND hWnd)
 {
@@ -46,7 +47,7 @@ void LoadPasswordProvider()
     DWORD value = 0;
     DWORD size = sizeof(value);
     if (desktop.QueryValue("ScreenSaveUsePassword", &value, &size) == ERROR_SUCCESS && value) {
-        s.passwordDll = ::LoadLibraryA("PASSWORD.CPL");
+        s.passwordDll = LoadSystemLibrary("PASSWORD.CPL");
         if (s.passwordDll) {
             s.verifyPasswordProc = reinterpret_cast<BOOL (WINAPI*)(HWND)>(
                 ::GetProcAddress(s.passwordDll, "VerifyScreenSavePwd"));
@@ -82,7 +83,7 @@ void SetSaverRunning(bool on)
 
 void ChangePassword(HWND owner)
 {
-    ScopedModule mpr(::LoadLibraryA("MPR.DLL"));
+    ScopedModule mpr(LoadSystemLibrary("MPR.DLL"));
     if (!mpr)
         return;
     typedef DWORD (WINAPI* PwdChangePasswordFn)(LPCSTR, HWND, DWORD, LPVOID);

@@ -42,6 +42,10 @@ bool InitSaverMode(CScreenSaverApp* pApp, HWND hWnd)
 
 bool InitConfigMode(CScreenSaverApp* pApp, HWND hDlg)
 {
+    // The shell is called from this thread (the update's consent prompt, the home page):
+    // ShellExecuteEx wants COM initialised there, single-threaded, as some shell
+    // extensions need it. It stays so until the process ends with the dialog.
+    ::CoInitialize(nullptr);
     ::AfxWinInit(::GetModuleHandleA(nullptr), nullptr, ::GetCommandLineA(), 0);
     pApp->m_pConfigDlg = pApp->CreateConfigDialog();
     if (!pApp->m_pConfigDlg)

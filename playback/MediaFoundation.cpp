@@ -4,6 +4,8 @@
 
 #include "playback/MediaFoundation.h"
 
+#include "support/SystemLibrary.h"
+
 namespace {
 
 // Filled once by the playback thread; only one such thread runs at a time.
@@ -24,8 +26,8 @@ const MediaFoundationApi* GetMediaFoundation()
 {
     if (!g_tried) {
         g_tried = true;
-        HMODULE hPlat = ::LoadLibraryA("mfplat.dll");
-        HMODULE hReadWrite = hPlat ? ::LoadLibraryA("mfreadwrite.dll") : nullptr;
+        HMODULE hPlat = LoadSystemLibrary("mfplat.dll");
+        HMODULE hReadWrite = hPlat ? LoadSystemLibrary("mfreadwrite.dll") : nullptr;
         g_loaded = hReadWrite && Find(hPlat, "MFStartup", &g_api.MFStartup) &&
                    Find(hPlat, "MFShutdown", &g_api.MFShutdown) &&
                    Find(hPlat, "MFCreateAttributes", &g_api.MFCreateAttributes) &&

@@ -11,11 +11,13 @@ namespace {
 
 // Hands file to the shell, shown normally; with waitMs not 0, asks for the process and
 // waits up to that long for it.
-bool ShellStart(const char* file, const char* verb, const char* parameters, ULONG mask, unsigned long waitMs)
+bool ShellStart(const char* file, const char* verb, const char* parameters, ULONG mask, unsigned long waitMs,
+                HWND owner)
 {
     SHELLEXECUTEINFOA sei = {};
     sei.cbSize = sizeof(sei);
     sei.fMask = mask | (waitMs ? SEE_MASK_NOCLOSEPROCESS : 0);
+    sei.hwnd = owner;
     sei.lpVerb = verb;
     sei.lpFile = file;
     sei.lpParameters = parameters;
@@ -31,7 +33,7 @@ bool ShellStart(const char* file, const char* verb, const char* parameters, ULON
 
 }  // namespace
 
-bool RunProcess(const char* path, const char* arguments, unsigned long waitMs)
+bool RunProcess(const char* path, const char* arguments, unsigned long waitMs, HWND owner)
 {
     if (!path)
         return false;
@@ -54,7 +56,7 @@ bool RunProcess(const char* path, const char* arguments, unsigned long waitMs)
         // Windows with UAC does not start a program that asks for administrator rights
         // (the installer does) from a standard user's process; the shell asks the user.
         if (::GetLastError() == ERROR_ELEVATION_REQUIRED)
-            return ShellStart(path, "runas", arguments, SEE_MASK_FLAG_NO_UI, waitMs);
+            return ShellStart(path, "runas", arguments, SEE_MASK_FLAG_NO_UI, waitMs, owner);
         return false;
     }
     ScopedHandle process(pi.hProcess);
@@ -66,5 +68,5 @@ bool RunProcess(const char* path, const char* arguments, unsigned long waitMs)
 
 bool ShellOpen(const char* file, const char* verb, unsigned long /* waitMs: unused, see the header */)
 {
-    return ShellStart(file, verb, nullptr, 0, 0);
+    return ShellStart(file, verb, nullptr, 0, 0, nullptr);
 }

@@ -58,8 +58,18 @@ MonitorList GetMonitors()
 int ViewAreas(const RECT& clientOnScreen, bool perMonitor, const ScreenMetrics& m, const MonitorList& monitors,
               RECT* areas, int maxAreas)
 {
+    if (!perMonitor) {
+        // A preview is its own client area, wherever Display Properties stands: on any
+        // monitor, across an edge, at negative coordinates (the display-wide DirectDraw
+        // device's blits reach a window anywhere).
+        if (maxAreas < 1 || clientOnScreen.right <= clientOnScreen.left ||
+            clientOnScreen.bottom <= clientOnScreen.top)
+            return 0;
+        areas[0] = clientOnScreen;
+        return 1;
+    }
     const RECT primary = { 0, 0, m.cxPrimary, m.cyPrimary };
-    const bool useMonitors = perMonitor && monitors.count > 0;
+    const bool useMonitors = monitors.count > 0;
     const RECT* screens = useMonitors ? monitors.rects : &primary;
     const int screenCount = useMonitors ? monitors.count : 1;
     int count = 0;

@@ -1,6 +1,6 @@
 // Where the saver draws: the full-screen window covers every monitor, and the picture
 // and the status text go onto each monitor's part of it; a preview keeps to its own
-// window on the primary screen.
+// window, on whichever monitor that is.
 #pragma once
 
 #include <windows.h>
@@ -26,9 +26,9 @@ struct MonitorList {
 MonitorList GetMonitors();
 
 // The view areas (screen coordinates) of a window's client area: for a full-screen
-// window, its part on each monitor; for a preview (perMonitor false), its part on the
-// primary screen, whose origin is 0,0. Empty parts are left out: 0 when nothing of the
-// window is on a screen.
+// window, its part on each monitor (on the primary screen, whose origin is 0,0, where
+// there are no monitor functions); for a preview (perMonitor false), the client area
+// itself. Empty parts are left out: 0 when nothing of the window is on a screen.
 int ViewAreas(const RECT& clientOnScreen, bool perMonitor, const ScreenMetrics& m, const MonitorList& monitors,
               RECT* areas, int maxAreas);
 // The same for a window: a child window is a preview.

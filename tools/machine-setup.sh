@@ -2,7 +2,8 @@
 # Prepares this machine to build lumaspire.scr and run it under Wine, from a bare Debian.
 #
 # Everything runs inside a Debian 13 root in $LUMASPIRE_ROOT: its Wine (10) starts 32-bit
-# programs, and where the kernel cannot execute 32-bit x86 code (ia32 emulation switched
+# programs (wine32) and, in the 64-bit test prefix, 64-bit ones (wine64: its loader and
+# libwine:amd64; 32-bit programs there still run through wine32, as on WoW64), and where the kernel cannot execute 32-bit x86 code (ia32 emulation switched
 # off) qemu's user-mode emulator is registered for 32-bit ELF files so Wine still runs.
 # Idempotent: a second call only checks the mounts.
 set -euo pipefail
@@ -30,7 +31,8 @@ PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix mingw-w
   libxrender1:i386 libxxf86vm1:i386 libgl1:i386 libegl1:i386 libosmesa6:i386 libgl1-mesa-dri:i386
   libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross
   g++-mingw-w64-i686-win32 openssl x11-xserver-utils nsis clang libclang-rt-19-dev mpv
-  pulseaudio pulseaudio-utils"
+  pulseaudio pulseaudio-utils
+  wine64"
 # The stamp names the package list it stands for: a changed list installs again by itself.
 STAMP="$ROOT/.lumaspire-packages-$(echo $PACKAGES | md5sum | cut -c1-12)"
 

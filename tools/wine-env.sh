@@ -2,16 +2,18 @@
 # display and Wine's services. Runs inside the environment of in-env.sh.
 BUILD_DIR=${BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}
 export BUILD_DIR
-# LUMASPIRE_PREFIX=win7 picks the prefix without Wine's catch-all DirectShow splitter
-# (made by wine_start below); the normal prefix otherwise.
+# LUMASPIRE_PREFIX=win7 picks the prefix without Wine's catch-all DirectShow splitter,
+# LUMASPIRE_PREFIX=win64 the 64-bit one (both made by wine_start below); the normal
+# prefix otherwise.
 LUMASPIRE_MAIN_PREFIX="$BUILD_DIR/wineprefix"
 LUMASPIRE_WIN7_PREFIX="$BUILD_DIR/wineprefix-win7"
-if [ "${LUMASPIRE_PREFIX:-}" = win7 ]; then
-  export WINEPREFIX="$LUMASPIRE_WIN7_PREFIX"
-else
-  export WINEPREFIX="$LUMASPIRE_MAIN_PREFIX"
-fi
+LUMASPIRE_WIN64_PREFIX="$BUILD_DIR/wineprefix-win64"
 export WINEARCH=win32
+case "${LUMASPIRE_PREFIX:-}" in
+  win7) export WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" ;;
+  win64) export WINEPREFIX="$LUMASPIRE_WIN64_PREFIX" WINEARCH=win64 ;;
+  *) export WINEPREFIX="$LUMASPIRE_MAIN_PREFIX" ;;
+esac
 export WINEDEBUG=${WINEDEBUG:--all}
 # Code page 936, as on the users' machines.
 export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
@@ -40,8 +42,10 @@ wine_run() {
   fi
 }
 
-# A new prefix as the tests need it. Its stamp is a hash of this function's text, so a
-# change here sets every prefix up again by itself.
+# A new prefix as the tests need it, of the architecture WINEARCH names. Its stamp is a
+# hash of this function's text, so a change here sets every prefix up again by itself.
+# In a 64-bit prefix "wine reg" is the 32-bit reg.exe, whose HKLM\Software is the 32-bit
+# programs' view (Wow6432Node): the view the saver and the tests read.
 wine_prefix_setup() {
   rm -rf "$WINEPREFIX"
   wineboot -i </dev/null >/dev/null 2>&1
@@ -79,10 +83,26 @@ wine_prefix_win7() {
   WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" wineserver -w
 }
 
+# The Windows most people run: 64-bit (Wine's WoW64: 64-bit services and programs, the
+# 32-bit saver in SysWOW64 with 32-bit DirectShow and Media Foundation), set up as the
+# others and, being 7 or later, without the catch-all splitter (in the registry views of
+# both architectures; the saver's 32-bit DirectShow reads Wow6432Node).
+wine_prefix_win64() {
+  local WINEPREFIX="$LUMASPIRE_WIN64_PREFIX" WINEARCH=win64 view
+  export WINEPREFIX WINEARCH
+  wine_prefix_setup
+  for view in 32 64; do
+    wine reg delete \
+      'HKCR\CLSID\{083863F1-70DE-11D0-BD40-00A0C911CE86}\Instance\{F9D8D64E-A144-47DC-8EE0-F53498372C29}' \
+      /reg:$view /f </dev/null >/dev/null 2>&1
+  done
+  wineserver -w
+}
+
 wine_start() {
   # The set-up below is the normal prefix's, whichever prefix this shell runs programs in.
-  local WINEPREFIX="$LUMASPIRE_MAIN_PREFIX"
-  export WINEPREFIX
+  local WINEPREFIX="$LUMASPIRE_MAIN_PREFIX" WINEARCH=win32
+  export WINEPREFIX WINEARCH
   mkdir -p "$BUILD_DIR" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
   if [ -z "${DISPLAY:-}" ]; then
     local n=90
@@ -112,18 +132,27 @@ wine_start() {
     wine_prefix_win7
     touch "$stamp"
   fi
+  stamp="$LUMASPIRE_WIN64_PREFIX/.lumaspire-ready-$(declare -f wine_prefix_setup wine_prefix_win64 | md5sum | cut -c1-12)"
+  if [ ! -f "$stamp" ]; then
+    wine_prefix_win64
+    touch "$stamp"
+  fi
   # Start the services detached first: if a test started them they would inherit its
   # output pipe and ctest would wait for them for ever.
-  local prefix
-  for prefix in "$LUMASPIRE_MAIN_PREFIX" "$LUMASPIRE_WIN7_PREFIX"; do
+  # (Wine refuses a WINEARCH other than the prefix's own.)
+  local prefix arch
+  for prefix in "$LUMASPIRE_MAIN_PREFIX" "$LUMASPIRE_WIN7_PREFIX" "$LUMASPIRE_WIN64_PREFIX"; do
+    arch=win32
+    [ "$prefix" = "$LUMASPIRE_WIN64_PREFIX" ] && arch=win64
     WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1
-    WINEPREFIX="$prefix" wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    WINEPREFIX="$prefix" WINEARCH=$arch wine cmd /c exit </dev/null >/dev/null 2>&1 || true
   done
 }
 
 wine_stop() {
   WINEPREFIX="$LUMASPIRE_MAIN_PREFIX" wineserver -k >/dev/null 2>&1 || true
   WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$LUMASPIRE_WIN64_PREFIX" wineserver -k >/dev/null 2>&1 || true
   if [ -f "$LUMASPIRE_XVFB_PID_FILE" ]; then
     kill "$(cat "$LUMASPIRE_XVFB_PID_FILE")" 2>/dev/null || true
     rm -f "$LUMASPIRE_XVFB_PID_FILE"

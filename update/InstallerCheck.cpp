@@ -6,6 +6,7 @@
 
 #include <sodium/crypto_hash_sha256.h>
 
+#include "support/SystemLibrary.h"
 #include "update/UpdateSignature.h"
 
 namespace {
@@ -33,13 +34,7 @@ bool HashFile(HANDLE file, unsigned char sha256[kSha256Size])
 // cache only, so an offline machine never waits for the network.
 bool HasBrokenAuthenticode(HANDLE file, const char* path)
 {
-    static const char kDll[] = "\\wintrust.dll";
-    char dll[MAX_PATH + sizeof(kDll)];
-    UINT length = ::GetSystemDirectoryA(dll, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    memcpy(dll + length, kDll, sizeof(kDll));
-    ScopedModule wintrust(::LoadLibraryA(dll));
+    ScopedModule wintrust(LoadSystemLibrary("wintrust.dll"));
     if (!wintrust)
         return false;
     typedef LONG(WINAPI * WinVerifyTrustFn)(HWND, GUID*, void*);

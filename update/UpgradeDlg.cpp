@@ -198,22 +198,27 @@ void CUpgradeDlg::OnTimer(UINT_PTR nIDEvent)
     }
     KillTimer(m_nProgressTimer);
     m_nProgressTimer = 0;
-    bool started = false, declined = false;
+    bool done = false;
     if (!m_installer.IsFailed(-1)) {
         CString path = m_installer.GetFilePath(0);  // freed only after the error is read
         // It runs with administrator rights: only the bytes the maker's key vouches for,
         // held against writers until the process has been started.
         XInstallerCheck check;
-        if (check.Open(path, m_strVersion, m_strSignature)) {
-            started = RunProcess(path, nullptr, 0);
-            // A user who said No to Windows' consent prompt chose not to install now.
-            declined = !started && ::GetLastError() == ERROR_CANCELLED;
-        } else {
+        if (check.Open(path, m_strVersion, m_strSignature))
+            done = StartInstaller(path, m_hWnd);  // the consent prompt's owner
+        else
             ::DeleteFileA(path);
-        }
     }
     // The window goes first, so the failure message stands on its own.
     DestroyWindow();
-    if (!started && !declined)
+    if (!done)
         Ask(nullptr, IDS_DOWNLOAD_FAILED, MB_ICONERROR | MB_SYSTEMMODAL);
+}
+
+bool StartInstaller(const char* pszPath, HWND hOwner)
+{
+    if (RunProcess(pszPath, nullptr, 0, hOwner))
+        return true;
+    // A user who said No to Windows' consent prompt chose not to install now.
+    return ::GetLastError() == ERROR_CANCELLED;
 }

@@ -66,3 +66,6 @@ extern const char kUpgradeDescriptionUrl[];
 bool IsSecureUrl(const char* pszUrl);
 // The progress bar's position for a percentage: cut towards zero, within 0 to 100.
 int ProgressPosition(double percent);
+// Starts the downloaded installer, hOwner owning Windows' consent prompt. False when the
+// user is to hear that the update failed: not after a No at that prompt, their choice.
+bool StartInstaller(const char* pszPath, HWND hOwner);

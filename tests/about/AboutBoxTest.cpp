@@ -264,6 +264,16 @@ TEST(AboutBox, OwnedCentredHoverLinkEnterAndEscape)
     EXPECT_TRUE(::IsWindowVisible(hBox)) << "Enter closed the box";
     EXPECT_FALSE(run.WaitClosed(0));
 
+    // Moved to a monitor of another DPI: where the system suggests, at its picture's size.
+    RECT suggested = { rcBox.left + 30, rcBox.top + 20, rcBox.left + 30 + 600, rcBox.top + 20 + 300 };
+    ::SendMessageA(hBox, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT moved;
+    ::GetWindowRect(hBox, &moved);
+    EXPECT_EQ(suggested.left, moved.left);
+    EXPECT_EQ(suggested.top, moved.top);
+    EXPECT_EQ(kBoxWidth, moved.right - moved.left) << "the picture keeps its pixels";
+    EXPECT_EQ(rcBox.bottom - rcBox.top, moved.bottom - moved.top);
+
     // Esc closes it and gives the owner back.
     PressKey(VK_ESCAPE);
     ASSERT_TRUE(run.WaitClosed()) << "Esc did not close the box";

@@ -151,6 +151,23 @@ TEST(HighDpi, PictureKeepsItsPixelsAndTheDialogLaysOut)
         EXPECT_TRUE(::IntersectRect(&both, &rc, &client) && ::EqualRect(&both, &rc)) << "control " << ::GetDlgCtrlID(h);
     }
     KeepShot("dpi144-settings", dlg.Dlg());
+
+    // The About box keeps its picture's pixels, with every label inside it.
+    dlg.PostClick(1023);
+    HWND hBox = dlg.WaitForOtherDialog(15000, [](HWND h) {
+        return (::GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
+    });
+    ASSERT_TRUE(hBox) << "no About box";
+    RECT box;
+    ::GetWindowRect(hBox, &box);
+    EXPECT_EQ(400, box.right - box.left);
+    EXPECT_EQ(200, box.bottom - box.top);
+    PumpFor(500);
+    ScreenShot shot;
+    ASSERT_TRUE(shot.Capture(&box));
+    KeepShot("dpi144-about", shot);
+    ::PostMessageA(hBox, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hBox); }, 5000)) << "Esc left the box open";
     dlg.PostClick(IDCANCEL);
     EXPECT_EQ(0u, dlg.WaitExit());
 }

@@ -528,3 +528,60 @@ bool ReadPlaybackCounters(HANDLE hProcess, SaverCounters* pCounters)
     pCounters->engine = values[2];
     return true;
 }
+
+namespace {
+
+std::vector<RECT> g_standInMonitors;
+decltype(&::GetProcAddress) g_realGetProcAddress;
+
+BOOL WINAPI StandInEnumDisplayMonitors(HDC, LPCRECT, MONITORENUMPROC proc, LPARAM param)
+{
+    std::vector<RECT> monitors = g_standInMonitors;
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        if (!proc(reinterpret_cast<HMONITOR>(i + 1), nullptr, &monitors[i], param))
+            break;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI StandInGetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info)
+{
+    size_t i = reinterpret_cast<size_t>(monitor) - 1;
+    if (!info || info->cbSize < sizeof(MONITORINFO) || i >= g_standInMonitors.size())
+        return FALSE;
+    info->rcMonitor = g_standInMonitors[i];
+    info->rcWork = info->rcMonitor;
+    info->rcWork.bottom -= 40;
+    info->dwFlags = i == 0 ? MONITORINFOF_PRIMARY : 0;
+    return TRUE;
+}
+
+FARPROC WINAPI StandInGetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (HIWORD(reinterpret_cast<ULONG_PTR>(name))) {
+        if (strcmp(name, "EnumDisplayMonitors") == 0)
+            return reinterpret_cast<FARPROC>(StandInEnumDisplayMonitors);
+        if (strcmp(name, "GetMonitorInfoA") == 0)
+            return reinterpret_cast<FARPROC>(StandInGetMonitorInfoA);
+    }
+    return g_realGetProcAddress(module, name);
+}
+
+}  // namespace
+
+StandInMonitors::StandInMonitors(const std::vector<RECT>& monitors)
+{
+    g_standInMonitors = monitors;
+    m_previous = ReplaceImport(::GetModuleHandleA(nullptr), "kernel32.dll", "GetProcAddress",
+                               reinterpret_cast<void*>(StandInGetProcAddress));
+    if (m_previous)
+        g_realGetProcAddress = reinterpret_cast<decltype(&::GetProcAddress)>(m_previous);
+}
+
+StandInMonitors::~StandInMonitors()
+{
+    if (m_previous)
+        ReplaceImport(::GetModuleHandleA(nullptr), "kernel32.dll", "GetProcAddress", m_previous);
+}
+
+void StandInMonitors::Set(const std::vector<RECT>& monitors) { g_standInMonitors = monitors; }

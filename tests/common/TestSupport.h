@@ -98,6 +98,23 @@ void KeepShot(const char* name, HWND hWnd);
 // function it called before, null when the module does not import it by name.
 void* ReplaceImport(HMODULE module, const char* dll, const char* function, void* replacement);
 
+// Monitors as the test says, for the program's code linked into this test program: while
+// one lives, that code's run-time look-ups of EnumDisplayMonitors and GetMonitorInfoA get
+// stand-ins reporting these rectangles, each with a work area 40 pixels short of its
+// bottom (a taskbar: Wine without one reports work area and monitor alike).
+class StandInMonitors {
+public:
+    explicit StandInMonitors(const std::vector<RECT>& monitors);
+    ~StandInMonitors();
+    StandInMonitors(const StandInMonitors&) = delete;
+    StandInMonitors& operator=(const StandInMonitors&) = delete;
+    bool Active() const { return m_previous != nullptr; }
+    void Set(const std::vector<RECT>& monitors);  // a display change
+
+private:
+    void* m_previous;
+};
+
 // Files and folders, as tests set them up and check them.
 bool PathExists(const std::string& path);
 std::string ReadAll(const std::string& path);  // the file's bytes; empty when unreadable

@@ -438,3 +438,13 @@ TEST_F(DataExchange, BadNumberPromptsOnceFocusesTheFieldAndStopsThere)
         EXPECT_EQ(3u, m_dlg.m_c);   // after it: left alone
     }
 }
+
+// A dialog moved to a monitor of another DPI takes the size and place the system suggests.
+TEST_F(DataExchange, DpiChangeTakesTheSuggestedRectangle)
+{
+    RECT suggested = { 40, 30, 40 + 420, 30 + 260 };
+    ::SendMessageA(m_dlg.m_hWnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT rc;
+    ::GetWindowRect(m_dlg.m_hWnd, &rc);
+    EXPECT_TRUE(::EqualRect(&suggested, &rc)) << rc.left << "," << rc.top << "," << rc.right << "," << rc.bottom;
+}

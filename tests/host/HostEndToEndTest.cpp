@@ -162,6 +162,26 @@ TEST_F(HostEndToEnd, KeyOrClickClosesTheFullScreenSaver)
     }
 }
 
+// Power news: the machine going to sleep closes the saver; a setting change (the display
+// off or dimmed, which the saver may ask to hear of) or the battery's state does not.
+TEST_F(HostEndToEnd, SuspendClosesTheSaverAndOtherPowerNewsDoesNot)
+{
+    ScopedRegValue noClip(kSaverSettingsKey, "Movie File Path", "");
+    const WPARAM closing[] = { PBT_APMSUSPEND, PBT_APMQUERYSUSPEND };
+    for (WPARAM suspend : closing) {
+        SCOPED_TRACE(suspend);
+        SaverProcess p;
+        HWND hWnd = StartFullScreen(p);
+        ASSERT_NE(nullptr, hWnd);
+        for (WPARAM news : { WPARAM(PBT_POWERSETTINGCHANGE), WPARAM(PBT_APMPOWERSTATUSCHANGE),
+                             WPARAM(PBT_APMRESUMEAUTOMATIC) })
+            ::PostMessageA(hWnd, WM_POWERBROADCAST, news, 0);
+        EXPECT_TRUE(StaysRunning(p, 1500));
+        ::PostMessageA(hWnd, WM_POWERBROADCAST, suspend, 0);
+        EXPECT_EQ(0u, p.WaitExit(10000));
+    }
+}
+
 TEST_F(HostEndToEnd, AutoPlayQueryIsNotTheSaversBusinessOnNtButAnotherActiveWindowCloses)
 {
     TestWindow other("other");

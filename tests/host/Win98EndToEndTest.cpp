@@ -1,7 +1,8 @@
 // lumaspire.scr under a Windows 98 identity: the screen-saver password provider, the
 // AutoPlay query and the password change. Wine reports platform 1 for one executable
-// name only, so the saver runs here as a renamed copy beside stand-ins of the
-// provider (PASSWORD.CPL) and of MPR.DLL, which log each call to a file.
+// name only, so the saver runs here as a renamed copy, with stand-ins of the provider
+// (PASSWORD.CPL) and of MPR.DLL, which log each call to a file, in the system folder
+// where Windows 98 keeps them and the saver looks for them.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,6 +20,13 @@ const char kDesktopKey[] = "Control Panel\\Desktop";
 const char kAppDefaults[] = "Software\\Wine\\AppDefaults\\lumaspire98.scr";
 const char kAppX11Driver[] = "Software\\Wine\\AppDefaults\\lumaspire98.scr\\X11 Driver";
 const char kAppDllOverrides[] = "Software\\Wine\\AppDefaults\\lumaspire98.scr\\DllOverrides";
+
+std::string SystemDir()
+{
+    char dir[MAX_PATH] = {};
+    UINT n = ::GetSystemDirectoryA(dir, MAX_PATH);
+    return std::string(dir, n) + "\\";
+}
 
 std::string HandleText(HWND hWnd)
 {
@@ -110,13 +118,18 @@ protected:
         ::GetTempPathA(MAX_PATH, temp);
         s_dir = std::string(temp) + "lumaspire98\\";
         ::CreateDirectoryA(s_dir.c_str(), nullptr);
+        // Wine's own mpr.dll waits beside the saver and comes back after the suite.
         s_copied = ::CopyFileA(SaverPath().c_str(), (s_dir + kExeName).c_str(), FALSE) &&
-                   ::CopyFileA((ExeDir() + "PASSWORD.CPL").c_str(), (s_dir + "PASSWORD.CPL").c_str(), FALSE) &&
-                   ::CopyFileA((ExeDir() + "MPR.DLL").c_str(), (s_dir + "MPR.DLL").c_str(), FALSE);
+                   ::CopyFileA((SystemDir() + "mpr.dll").c_str(), (s_dir + "mpr.dll.wine").c_str(), FALSE) &&
+                   ::CopyFileA((ExeDir() + "PASSWORD.CPL").c_str(), (SystemDir() + "PASSWORD.CPL").c_str(), FALSE) &&
+                   ::CopyFileA((ExeDir() + "MPR.DLL").c_str(), (SystemDir() + "mpr.dll").c_str(), FALSE);
     }
     static void TearDownTestSuite()
     {
-        for (const char* name : { kExeName, "PASSWORD.CPL", "MPR.DLL", "calls.log" })
+        ::DeleteFileA((SystemDir() + "PASSWORD.CPL").c_str());
+        if (::CopyFileA((s_dir + "mpr.dll.wine").c_str(), (SystemDir() + "mpr.dll").c_str(), FALSE))
+            ::DeleteFileA((s_dir + "mpr.dll.wine").c_str());
+        for (const char* name : { kExeName, "calls.log" })
             ::DeleteFileA((s_dir + name).c_str());
         ::RemoveDirectoryA(s_dir.c_str());
         // Only this test's copy of the saver uses these keys.
@@ -314,7 +327,7 @@ TEST_F(Win98EndToEnd, PasswordChangeGoesToMprWithTheGivenOrTheForegroundWindow)
     HWND stale = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     ::DestroyWindow(stale);
 
-    // MPR.DLL from the saver's folder rather than Wine's own. Wine 10 reads
+    // The stand-in MPR.DLL rather than Wine's own. Wine 10 reads
     // WINEDLLOVERRIDES only from the Unix environment it was started with, not from
     // the block a Windows parent hands to CreateProcess, so the override goes
     // into the registry, for this executable only.

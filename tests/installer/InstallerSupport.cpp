@@ -24,6 +24,53 @@ std::string SystemDir()
 }
 
 std::string InstalledSaver() { return SystemDir() + "lumaspire.scr"; }
+
+namespace {
+
+bool IsWow64(HANDLE process)
+{
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(process, &wow64) && wow64;
+}
+
+}  // namespace
+
+std::string SaverAsTheSystemSeesIt()
+{
+    char dir[MAX_PATH] = {};
+    UINT n = IsWow64(::GetCurrentProcess()) ? ::GetSystemWow64DirectoryA(dir, MAX_PATH) : 0;
+    return n && n < MAX_PATH ? std::string(dir, n) + "\\lumaspire.scr" : InstalledSaver();
+}
+
+bool SystemFinds(const std::string& path)
+{
+    if (!IsWow64(::GetCurrentProcess()))
+        return PathExists(path);
+    // Sysnative is the real System32 to a 32-bit program: its cmd.exe is the 64-bit one.
+    char windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string line = std::string("\"") + windows + "\\Sysnative\\cmd.exe\" /c if exist \"" + path +
+                       "\" (exit 0) else (exit 1)";
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
+                          nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "no 64-bit cmd: " << line;
+        return false;
+    }
+    bool native = !IsWow64(pi.hProcess);
+    ::ResumeThread(pi.hThread);
+    DWORD code = STILL_ACTIVE;
+    if (::WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0 || !::GetExitCodeProcess(pi.hProcess, &code))
+        code = STILL_ACTIVE;
+    if (code == STILL_ACTIVE)
+        ::TerminateProcess(pi.hProcess, 1);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    EXPECT_TRUE(native) << "the checking cmd ran as a 32-bit program";
+    return native && code == 0;
+}
 std::string SetupPath() { return ExeDir() + "lumaspire-setup.exe"; }
 
 bool ReadBytes(const std::string& path, std::vector<char>* bytes)

@@ -16,7 +16,15 @@ extern const char kSessionKey[];
 extern const DWORD kRunTimeoutMs;
 
 std::string SystemDir();
+// The installed saver as this (32-bit) test opens it: through the system folder, which
+// 64-bit Windows redirects to SysWOW64 for it.
 std::string InstalledSaver();
+// The same file as the system's own programs name it (on 64-bit Windows winlogon and the
+// Screen Saver control panel are 64-bit and see it in SysWOW64).
+std::string SaverAsTheSystemSeesIt();
+// Whether a program of the system's own architecture finds the file at path: on 64-bit
+// Windows a 64-bit cmd (checked to be no WoW64 process), elsewhere this process.
+bool SystemFinds(const std::string& path);
 std::string SetupPath();
 bool ReadBytes(const std::string& path, std::vector<char>* bytes);
 bool WriteBytes(const std::string& path, const std::vector<char>& bytes);

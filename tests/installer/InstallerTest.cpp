@@ -44,13 +44,21 @@ TEST_F(InstallerTest, InstallsAsCurrentSaverAndUninstallsCleanly)
                                       << m_built.size();
     EXPECT_EQ(std::vector<std::string>{"lumaspire.scr"}, SystemFiles("lumaspire*"));
 
-    std::string shortPath = ShortPath(InstalledSaver());
+    // The values the system's own programs read name the file where they see it: on
+    // 64-bit Windows winlogon and the control panels are 64-bit, and a System32 path
+    // would name nothing for them.
+    std::string seen = SaverAsTheSystemSeesIt();
+    std::string shortPath = ShortPath(seen);
     ASSERT_FALSE(shortPath.empty());
-    EXPECT_STRCASEEQ(shortPath.c_str(),
-                     RegText(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE").c_str());
+    std::string current = RegText(HKEY_CURRENT_USER, kDesktopKey, "SCRNSAVE.EXE");
+    EXPECT_STRCASEEQ(shortPath.c_str(), current.c_str());
+    EXPECT_TRUE(SystemFinds(current)) << current;
     EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, kDesktopKey, "ScreenSaveActive"));
 
     // The Add/Remove Programs entry.
+    std::string icon = RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon");
+    EXPECT_STRCASEEQ((seen + ",0").c_str(), icon.c_str());
+    EXPECT_TRUE(SystemFinds(icon.substr(0, icon.rfind(',')))) << icon;
     EXPECT_EQ("Tollvane Lumaspire", RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"));
     EXPECT_EQ(FileVersionOf(SaverPath()),
               RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"));
@@ -80,10 +88,12 @@ TEST_F(InstallerTest, UninstallerResetsTheSaverOnlyWhenItNamesOurs)
         bool reset;
     };
     ASSERT_EQ(0u, RunSetupSilently());
-    std::string longUpper = InstalledSaver();
+    std::string longUpper = SaverAsTheSystemSeesIt();
     CharUpperA(&longUpper[0]);
     const Case cases[] = {
         {"our long path in capitals", longUpper, true},
+        // Earlier versions wrote the System32 form on 64-bit Windows too.
+        {"the short path through the system folder", ShortPath(InstalledSaver()), true},
         {"another saver", SystemDir() + "scrnsave.scr", false},
     };
     for (const Case& c : cases) {
@@ -135,3 +145,42 @@ TEST_F(InstallerTest, ReplacesTheRunningSaverWhole)
 }
 
 }  // namespace
+
+// Windows 95/98/Me cannot rename a running program's file, and on NT a program may hold
+// the saver open without sharing: the new saver then takes its place at the next restart
+// (the system's list of renames at boot), instead of the update failing.
+TEST_F(InstallerTest, SaverThatCannotMoveIsReplacedAtTheNextRestart)
+{
+    ASSERT_EQ(0u, RunSetupSilently());
+    std::vector<char> older = m_built;
+    older.push_back('x');
+    ASSERT_TRUE(WriteBytes(InstalledSaver(), older));
+    HANDLE held = ::CreateFileA(InstalledSaver().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    DWORD code = RunSetupSilently();
+    ::CloseHandle(held);
+    ASSERT_EQ(0u, code) << "the update failed";
+
+    std::vector<char> bytes;
+    ASSERT_TRUE(ReadBytes(InstalledSaver(), &bytes));
+    EXPECT_TRUE(bytes == older) << "the held saver stays until the restart";
+    ASSERT_TRUE(ReadBytes(InstalledSaver() + ".new", &bytes));
+    EXPECT_TRUE(bytes == m_built) << "the new saver waits beside it";
+    // The boot-time rename list: pairs of "\\??\\<from>" and "!\\??\\<to>" (replacing).
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionKey, 0, KEY_READ, &hKey));
+    std::vector<char> list(65536);
+    DWORD size = static_cast<DWORD>(list.size()), type = 0;
+    LONG rc = ::RegQueryValueExA(hKey, "PendingFileRenameOperations", nullptr, &type,
+                                 reinterpret_cast<BYTE*>(list.data()), &size);
+    ::RegCloseKey(hKey);
+    ASSERT_EQ(ERROR_SUCCESS, rc);
+    std::vector<std::string> entries;
+    for (size_t i = 0; i < size && list[i]; i += entries.back().size() + 1)
+        entries.push_back(&list[i]);
+    std::string from = "\\??\\" + SaverAsTheSystemSeesIt() + ".new", to = "!\\??\\" + SaverAsTheSystemSeesIt();
+    bool scheduled = false;
+    for (size_t i = 0; i + 1 < entries.size(); ++i)
+        scheduled |= lstrcmpiA(entries[i].c_str(), from.c_str()) == 0 && lstrcmpiA(entries[i + 1].c_str(), to.c_str()) == 0;
+    EXPECT_TRUE(scheduled) << "no rename of " << from << " to " << to;
+}

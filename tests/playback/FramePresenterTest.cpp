@@ -6,6 +6,8 @@
 
 #include "playback/FrameCopy.h"
 #include "playback/FramePresenter.h"
+#include "playback/PlaybackRequest.h"
+#include "common/TestSupport.h"
 #include "settings/SettingsDlg.h"
 
 namespace {
@@ -118,18 +120,20 @@ TEST(BlitToAreas, EveryMonitorGetsThePictureAndAFailedOneIsSkipped)
         geometry.m_nViewSizeOption = p.option;
         const struct {
             const char* what;
-            HRESULT refusal;  // of the second monitor's blit
+            int monitor;      // whose blit is answered with refusal
+            HRESULT refusal;
             HRESULT result;
             int restores;
         } cases[] = {
-            { "both blits work", DD_OK, S_OK, 0 },
-            { "a monitor it cannot reach", DDERR_INVALIDRECT, S_OK, 0 },
-            { "surfaces lost there", DDERR_SURFACELOST, S_OK, 1 },
+            { "both blits work", 1, DD_OK, S_OK, 0 },
+            { "a monitor it cannot reach", 1, DDERR_INVALIDRECT, S_OK, 0 },
+            { "the first monitor it cannot reach", 0, DDERR_INVALIDRECT, S_OK, 0 },
+            { "surfaces lost there", 1, DDERR_SURFACELOST, S_OK, 1 },
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.what);
             FakeSurface primary, frame;
-            primary.refused = p.placed[1];
+            primary.refused = p.placed[c.monitor];
             primary.refusal = c.refusal;
             EXPECT_EQ(c.result, BlitToAreas(&primary, &frame, sample, geometry, areas, 2));
             ASSERT_EQ(2u, primary.blits.size());
@@ -148,6 +152,60 @@ TEST(BlitToAreas, EveryMonitorGetsThePictureAndAFailedOneIsSkipped)
     primary.refusal = DDERR_SURFACELOST;
     EXPECT_EQ(S_FALSE, BlitToAreas(&primary, &frame, sample, geometry, areas, 1));
     EXPECT_EQ(S_FALSE, BlitToAreas(&primary, &frame, sample, geometry, areas, 0));  // off every screen
+}
+
+// A display change between two frames: the next frame goes onto the monitors there are
+// then (here the only monitor moves from the screen's left half to its right half).
+TEST(FramePresenter, MonitorsThatChangeBetweenTwoFramesAreTakenUpAtTheNext)
+{
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ::DefWindowProcA;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
+    wc.lpszClassName = "LumaspirePresenterTest";
+    ::RegisterClassA(&wc);
+    HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, w, h, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, hWnd);
+    ::UpdateWindow(hWnd);
+    PumpFor(300);
+    auto colourAt = [](int x, int y) {
+        PumpFor(200);  // Wine puts the window's surface on the screen when it pumps
+        HDC hdc = ::GetDC(nullptr);
+        COLORREF c = ::GetPixel(hdc, x, y);
+        ::ReleaseDC(nullptr, hdc);
+        return c & 0xFFFFFF;
+    };
+
+    StandInMonitors monitors({ { 0, 0, w / 2, h } });
+    ASSERT_TRUE(monitors.Active());
+    IDirectDraw* dd = nullptr;
+    ASSERT_EQ(DD_OK, ::DirectDrawCreate(nullptr, &dd, nullptr));
+    ASSERT_EQ(DD_OK, dd->SetCooperativeLevel(hWnd, DDSCL_NORMAL));
+    CSettingsDlg geometry;
+    geometry.m_nViewSizeOption = 2;  // full screen: the whole monitor
+    volatile LONG playing = 1, displayChanges = 0;
+    const PlaybackRequest request = { hWnd, "", 0, 0, false, false, true, &geometry, &playing, &displayChanges };
+    {
+        CFramePresenter presenter;
+        ASSERT_EQ(DD_OK, presenter.Create(dd, request, 64, 48, 1));
+        DDBLTFX fill = {};
+        fill.dwSize = sizeof(fill);
+        fill.dwFillColor = 0xFFFFFFFF;  // white in any format
+        ASSERT_EQ(DD_OK, presenter.Offscreen()->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fill));
+
+        ASSERT_EQ(S_OK, presenter.Present(geometry));
+        EXPECT_EQ(0xFFFFFFu, colourAt(w / 4, h / 2)) << "the first frame on the monitor at the left";
+        EXPECT_EQ(0u, colourAt(3 * w / 4, h / 2)) << "and nothing beside it";
+
+        monitors.Set({ { w / 2, 0, w, h } });
+        ::InterlockedIncrement(const_cast<LONG*>(&displayChanges));
+        ASSERT_EQ(S_OK, presenter.Present(geometry));
+        EXPECT_EQ(0xFFFFFFu, colourAt(3 * w / 4, h / 2)) << "the next frame on the monitor at the right";
+    }
+    dd->Release();
+    ::DestroyWindow(hWnd);
 }
 
 TEST(CopyFrameToSurface, EveryDisplayFormatGetsTheSameColours)

@@ -30,7 +30,12 @@ std::string Env(const char* name, const char* otherwise)
 // played by DirectShow (engine 1); and in the prefix without Wine's catch-all DirectShow
 // splitter, which refuses MP4 as stock Windows 7-11 do, with the clip as H.264 MP4,
 // played by Media Foundation (engine 2). ctest sets these variables for the second run.
-bool WindowsLikePrefix() { return Env("LUMASPIRE_PREFIX", "") == "win7"; }
+// The 64-bit prefix is as Windows-like as the second.
+bool WindowsLikePrefix()
+{
+    std::string prefix = Env("LUMASPIRE_PREFIX", "");
+    return prefix == "win7" || prefix == "win64";
+}
 std::string CaseClip() { return Clip(Env("LUMASPIRE_TEST_CLIP", "colors.avi").c_str()); }
 LONG CaseEngine() { return WindowsLikePrefix() ? 2 : 1; }
 
@@ -212,19 +217,25 @@ TEST_F(PlaybackEndToEnd, EveryKindOfClipIsPlayedByTheEngineThatCan)
 {
     struct Case {
         const char* clip;
-        LONG engine, windowsLikeEngine;
+        LONG engine;             // in Wine's normal prefix (its catch-all splitter)
+        LONG windowsLikeEngine;  // in the Windows-like prefixes, and on Windows
         DWORD option;
         RECT expected;  // on a 1024 x 768 screen
     };
-    // Wine's multimedia stream opens an uncompressed RGB24 AVI, in either prefix, and then
+    // Wine's multimedia stream opens an uncompressed RGB24 AVI, in any prefix, and then
     // hands out no frame: a failed first frame, so the second engine plays it there.
+    // Windows' DirectShow plays it, and has an MJPEG decompressor, which Wine's lacks
+    // without the catch-all splitter.
     const LONG rgb24Engine = RunningUnderWine() ? 2 : 1;
+    const LONG mjpegEngine = RunningUnderWine() ? 2 : 1;
+    const bool windowsLike = WindowsLikePrefix() || !RunningUnderWine();
     const Case cases[] = {
-        { "colors.avi", 1, 2, 1, { 352, 264, 672, 504 } },
+        { "colors.avi", 1, mjpegEngine, 1, { 352, 264, 672, 504 } },
         { "colors.mp4", 1, 2, 2, { 0, 0, 1024, 768 } },
         { "colors.mkv", 1, 2, 3, { 0, 96, 1024, 672 } },
         { "中文 目录\\颜色 剪辑.mp4", 1, 2, 1, { 352, 264, 672, 504 } },
         { "colors-rgb24.avi", rgb24Engine, 2, 1, { 352, 264, 672, 504 } },
+        { "colors-cinepak.avi", 1, 1, 1, { 352, 264, 672, 504 } },  // DirectShow on every Windows
         { "colors1080.mp4", 1, 2, 1, { 0, 96, 1024, 672 } },  // shrunk to the screen
     };
     for (const Case& c : cases) {
@@ -233,12 +244,53 @@ TEST_F(PlaybackEndToEnd, EveryKindOfClipIsPlayedByTheEngineThatCan)
         s.path = Clip(c.clip);
         s.option = c.option;
         ASSERT_TRUE(Start(s));
-        EXPECT_EQ(kRed, WaitForPicture(30000, WindowsLikePrefix() ? c.windowsLikeEngine : c.engine));
+        EXPECT_EQ(kRed, WaitForPicture(30000, windowsLike ? c.windowsLikeEngine : c.engine));
         if (ScreenW() == 1024 && ScreenH() == 768)
             ExpectPictureIn(c.expected);
         PressKey(VK_SPACE);
         EXPECT_EQ(0u, m_saver.WaitExit(10000));
     }
+}
+
+// A saver the user runs from a folder anyone can write to (Downloads), started with
+// another such folder current: DLLs planted in both under the names of the libraries it
+// loads at run time are never loaded, and the second engine plays with the system's own.
+TEST_F(PlaybackEndToEnd, LibrariesComeFromTheSystemFolderAlone)
+{
+    if (!RunningUnderWine())
+        GTEST_SKIP() << "the clip reaches the second engine only under Wine";
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string downloads = std::string(temp) + "lumaspire-downloads\\";
+    const std::string current = std::string(temp) + "lumaspire-current\\";
+    const std::string log = std::string(temp) + "lumaspire-planted.log";
+    for (const std::string& dir : { downloads, current }) {
+        RemoveTree(dir);
+        ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr)) << dir;
+        for (const char* name : { "mfplat.dll", "mfreadwrite.dll" })
+            ASSERT_TRUE(::CopyFileA((ExeDir() + "planted.dll").c_str(), (dir + name).c_str(), FALSE));
+    }
+    ASSERT_TRUE(::CopyFileA(SaverPath().c_str(), (downloads + "lumaspire.scr").c_str(), FALSE));
+    ::DeleteFileA(log.c_str());
+
+    // Wine's DirectShow opens this clip and hands out no frame: the second engine's case.
+    Settings s;
+    s.path = Clip("colors-rgb24.avi");
+    WriteSettings(s);
+    char before[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, before);
+    ::SetCurrentDirectoryA(current.c_str());  // the saver inherits it
+    bool started = StartFullScreen(m_saver, downloads + "lumaspire.scr", { "LUMASPIRE_PLANTED_LOG=" + log }) != nullptr;
+    ::SetCurrentDirectoryA(before);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(kRed, WaitForPicture(30000, 2));
+    PressKey(VK_SPACE);
+    EXPECT_EQ(0u, m_saver.WaitExit(10000));
+    EXPECT_EQ("", ReadAll(log)) << "planted libraries were loaded";
+
+    ::DeleteFileA(log.c_str());
+    RemoveTree(downloads);
+    RemoveTree(current);
 }
 
 INSTANTIATE_TEST_SUITE_P(ViewSizes, PlacementEndToEnd,

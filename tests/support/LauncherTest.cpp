@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/StandardUser.h"
 #include "common/TestSupport.h"
 #include "support/Launcher.h"
 
@@ -75,69 +76,6 @@ private:
     }
 };
 
-// Windows with UAC as a standard user's process meets it (Wine elevates silently):
-// CreateProcessA refuses a program whose manifest asks for administrator rights, and the
-// shell's "runas" verb is the consent prompt, answered as m_consent says.
-class StandardUser {
-public:
-    StandardUser()
-    {
-        HMODULE self = ::GetModuleHandleA(nullptr);
-        s_create = reinterpret_cast<decltype(s_create)>(
-            ReplaceImport(self, "kernel32.dll", "CreateProcessA", reinterpret_cast<void*>(CreateProcess)));
-        s_shell = reinterpret_cast<decltype(s_shell)>(
-            ReplaceImport(self, "shell32.dll", "ShellExecuteExA", reinterpret_cast<void*>(ShellExecuteEx)));
-    }
-    ~StandardUser()
-    {
-        HMODULE self = ::GetModuleHandleA(nullptr);
-        ReplaceImport(self, "kernel32.dll", "CreateProcessA", reinterpret_cast<void*>(s_create));
-        ReplaceImport(self, "shell32.dll", "ShellExecuteExA", reinterpret_cast<void*>(s_shell));
-    }
-    bool Active() const { return s_create && s_shell; }
-
-    static bool s_consent;
-    static int s_prompts;
-
-private:
-    static bool AsksForAdministrator(const char* path)
-    {
-        HMODULE file = ::LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        HRSRC manifest = file ? ::FindResourceA(file, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;
-        std::string text;
-        if (manifest)
-            text.assign(static_cast<const char*>(::LockResource(::LoadResource(file, manifest))),
-                        ::SizeofResource(file, manifest));
-        if (file)
-            ::FreeLibrary(file);
-        return text.find("requireAdministrator") != std::string::npos;
-    }
-    static BOOL WINAPI CreateProcess(LPCSTR app, LPSTR cmd, LPSECURITY_ATTRIBUTES pa, LPSECURITY_ATTRIBUTES ta,
-                                     BOOL inherit, DWORD flags, LPVOID env, LPCSTR dir, LPSTARTUPINFOA si,
-                                     LPPROCESS_INFORMATION pi)
-    {
-        if (app && AsksForAdministrator(app)) {
-            ::SetLastError(ERROR_ELEVATION_REQUIRED);
-            return FALSE;
-        }
-        return s_create(app, cmd, pa, ta, inherit, flags, env, dir, si, pi);
-    }
-    static BOOL WINAPI ShellExecuteEx(SHELLEXECUTEINFOA* sei)
-    {
-        if (sei->lpVerb && lstrcmpiA(sei->lpVerb, "runas") == 0 && (++s_prompts, !s_consent)) {
-            ::SetLastError(ERROR_CANCELLED);
-            return FALSE;
-        }
-        return s_shell(sei);
-    }
-    static decltype(&::CreateProcessA) s_create;
-    static decltype(&::ShellExecuteExA) s_shell;
-};
-
-bool StandardUser::s_consent = true;
-int StandardUser::s_prompts = 0;
-decltype(&::CreateProcessA) StandardUser::s_create;
-decltype(&::ShellExecuteExA) StandardUser::s_shell;
 
 }  // namespace
 
@@ -148,8 +86,12 @@ TEST_F(Launcher, ProgramAskingForAdministratorRightsStartsAfterTheConsentPrompt)
     const std::string admin = ExeDir() + "echo_child_admin.exe", plain = ExeDir() + "echo_child.exe";
     int show = 0;
     std::string commandLine;
-    ASSERT_TRUE(RunProcess(admin.c_str(), "abc", 20000));
+    // The prompt belongs to the caller's window: without one, Vista and 7 only flash it.
+    HWND owner = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(RunProcess(admin.c_str(), "abc", 20000, owner));
     EXPECT_EQ(1, StandardUser::s_prompts);
+    EXPECT_EQ(owner, StandardUser::s_owner);
+    ::DestroyWindow(owner);
     ASSERT_TRUE(ReadEcho(&show, &commandLine, 5000));
     EXPECT_EQ(SW_SHOWNORMAL, show);
     EXPECT_EQ(" abc", commandLine.substr(commandLine.size() - 4)) << commandLine;

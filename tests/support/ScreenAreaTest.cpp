@@ -2,6 +2,7 @@
 // monitor layouts this machine cannot show.
 #include <gtest/gtest.h>
 
+#include "common/TestSupport.h"
 #include "support/ScreenArea.h"
 
 namespace {
@@ -43,7 +44,7 @@ TEST(ScreenArea, FullScreenWindowCoversEveryMonitor)
         EXPECT_TRUE(SameRect(c.window, FullScreenRect(c.metrics))) << c.layout;
 }
 
-TEST(ScreenArea, EachMonitorIsAViewAreaOfTheFullScreenWindowAndThePreviewKeepsToThePrimary)
+TEST(ScreenArea, EachMonitorIsAViewAreaOfTheFullScreenWindowAndThePreviewIsItsOwn)
 {
     const MonitorList one = { 1, { { 0, 0, 1024, 768 } } };
     const MonitorList sideBySide = { 2, { { 0, 0, 1024, 768 }, { 1024, 0, 1824, 600 } } };
@@ -68,9 +69,14 @@ TEST(ScreenArea, EachMonitorIsAViewAreaOfTheFullScreenWindowAndThePreviewKeepsTo
         { "negative origin", kSecondLeftAndHigher, leftAndHigher, true, { -800, -200, 1024, 768 }, 2,
           { { 0, 0, 1024, 768 }, { -800, -200, 0, 400 } } },
         { "no monitor functions", kSecondOnTheRight, none, true, { 0, 0, 1824, 768 }, 1, { { 0, 0, 1024, 768 } } },
-        // A preview inside Display Properties: its own window on the primary screen.
+        // A preview inside Display Properties: its own window, wherever the dialog is.
         { "preview", kSecondOnTheRight, sideBySide, false, { 300, 200, 452, 312 }, 1, { { 300, 200, 452, 312 } } },
-        { "preview on the second monitor", kSecondOnTheRight, sideBySide, false, { 1100, 100, 1252, 212 }, 0, {} },
+        { "preview on the second monitor", kSecondOnTheRight, sideBySide, false, { 1100, 100, 1252, 212 }, 1,
+          { { 1100, 100, 1252, 212 } } },
+        { "preview across the edge", kSecondOnTheRight, sideBySide, false, { 950, 100, 1102, 212 }, 1,
+          { { 950, 100, 1102, 212 } } },
+        { "preview left of the primary", kSecondLeftAndHigher, leftAndHigher, false, { -400, -100, -248, 12 }, 1,
+          { { -400, -100, -248, 12 } } },
         { "window across the edge", kSecondOnTheRight, sideBySide, true, { 900, 500, 1100, 800 }, 2,
           { { 900, 500, 1024, 768 }, { 1024, 500, 1100, 600 } } },
     };
@@ -82,4 +88,16 @@ TEST(ScreenArea, EachMonitorIsAViewAreaOfTheFullScreenWindowAndThePreviewKeepsTo
         for (int i = 0; i < count; ++i)
             EXPECT_TRUE(SameRect(c.areas[i], areas[i])) << "area " << i;
     }
+}
+
+// Each monitor is its whole rectangle, the taskbar's part too: a full-screen saver covers
+// it (Wine, without a taskbar, gives work areas as large as the monitors).
+TEST(ScreenArea, MonitorsAreTheirWholeRectanglesNotTheirWorkAreas)
+{
+    StandInMonitors monitors({ { 0, 0, 1024, 768 }, { -800, -200, 0, 400 } });
+    ASSERT_TRUE(monitors.Active());
+    MonitorList list = GetMonitors();
+    ASSERT_EQ(2, list.count);
+    EXPECT_TRUE(SameRect({ 0, 0, 1024, 768 }, list.rects[0]));
+    EXPECT_TRUE(SameRect({ -800, -200, 0, 400 }, list.rects[1]));
 }

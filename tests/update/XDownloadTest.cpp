@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/StandardUser.h"
 #include "common/TestHttpServer.h"
 #include "common/TestSupport.h"
 #include "support/ErrorText.h"
@@ -135,6 +136,40 @@ TEST(DownloadItems, ProgressPositionStaysOnTheBar)
     } cases[] = { { -1, 0 }, { 0, 0 }, { 42.9, 42 }, { 100, 100 }, { 250, 100 }, { 3e9, 100 }, { 1e300, 100 }, { NAN, 0 } };
     for (const auto& c : cases)
         EXPECT_EQ(c.position, ProgressPosition(c.percent)) << c.percent;
+}
+
+// The downloaded installer as Windows with UAC starts it (it asks for administrator
+// rights): after Yes at the consent prompt it runs; a No is the user's choice and no
+// failure to report; a file that is not there is one.
+TEST(DownloadItems, InstallerStartsAfterTheConsentPromptAndOnlyAFailureIsReported)
+{
+    StandardUser user;
+    ASSERT_TRUE(user.Active());
+    const std::string installer = ExeDir() + "echo_child_admin.exe", echo = ExeDir() + "installer_echo.txt";
+    ::SetEnvironmentVariableA("LUMASPIRE_ECHO_FILE", echo.c_str());
+    HWND owner = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    const struct {
+        const char* what;
+        bool consent;
+        std::string path;
+        bool done, started;
+    } cases[] = {
+        { "Yes", true, installer, true, true },
+        { "No", false, installer, true, false },
+        { "a missing file", true, ExeDir() + "no such setup.exe", false, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::DeleteFileA(echo.c_str());
+        StandardUser::s_consent = c.consent;
+        EXPECT_EQ(c.done, StartInstaller(c.path.c_str(), owner));
+        EXPECT_EQ(c.started, PumpUntil([&] { return PathExists(echo); }, c.started ? 20000 : 1000));
+    }
+    EXPECT_EQ(2, StandardUser::s_prompts);
+    EXPECT_EQ(owner, StandardUser::s_owner);
+    ::DestroyWindow(owner);
+    ::DeleteFileA(echo.c_str());
+    ::SetEnvironmentVariableA("LUMASPIRE_ECHO_FILE", nullptr);
 }
 
 TEST_F(Download, EachItemEndsAsTheServerAnswered)
