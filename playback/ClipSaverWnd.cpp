@@ -29,7 +29,7 @@ LONGLONG StreamTime(ULONGLONG t)
 }
 
 PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LONG* pPlaying,
-                            const volatile LONG* pDisplayChanges)
+                            const volatile LONG* pDisplayChanges, const volatile LONG* pDisplayOff)
 {
     ULONGLONG start = 0, end = 0;
     s.GetClipTimes(&start, &end);
@@ -40,10 +40,14 @@ PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LON
     r.endTime = StreamTime(end);
     r.useEndTime = s.m_bEndTime != 0;
     r.loop = s.m_bLoop != 0;
+    // A section that ends where it starts, or before, is one picture: shown once and held,
+    // not replayed back to back with a click of sound each time.
+    r.holdStill = r.useEndTime && r.endTime <= r.startTime;
     r.mute = s.m_bMute != 0;
     r.pGeometry = &s;
     r.pPlaying = pPlaying;
     r.pDisplayChanges = pDisplayChanges;
+    r.pDisplayOff = pDisplayOff;
     return r;
 }
 }  // namespace
@@ -77,6 +81,9 @@ bool CClipSaverWnd::StartPlayback()
     if (!Settings())
         return false;
     m_bStatusShown = 0;
+    // Raised here, not by the thread: a stop request that comes before the thread runs
+    // would otherwise be undone by it.
+    *m_pPlaying = 1;
     m_hPlaybackThread = ::CreateThread(nullptr, 0, PlaybackThreadProc, this, 0, nullptr);
     return m_hPlaybackThread != nullptr;
 }
@@ -86,12 +93,8 @@ void CClipSaverWnd::StopPlayback()
     *m_pPlaying = 0;
     if (m_hPlaybackThread) {
         bool ended = false;
-        for (int i = 0; i < kStopWaits && !ended; ++i) {
+        for (int i = 0; i < kStopWaits && !ended; ++i)
             ended = ::WaitForSingleObject(m_hPlaybackThread, kStopWaitMs) == WAIT_OBJECT_0;
-            // A thread that had not started yet sets the flag when it does.
-            if (!ended)
-                *m_pPlaying = 0;
-        }
         // A thread stuck inside the platform (an OpenFile on a dead network share) would
         // keep the saver open for ever: after two seconds it is ended, whatever it holds.
         if (!ended)
@@ -128,9 +131,8 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
     // The settings are read here, once: nobody writes them while a clip plays.
     const CSettingsDlg* pSettings = Settings();
     if (pSettings) {
-        *pWnd->m_pPlaying = 1;
         const PlaybackRequest request = MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying,
-                                                    &pWnd->m_nDisplayChanges);
+                                                    &pWnd->m_nDisplayChanges, &pWnd->m_bDisplayOff);
         int engine = -1;  // none yet: the first one that shows the clip keeps it
         for (;;) {
             result = 0;
@@ -142,18 +144,29 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
             if (SUCCEEDED(hr)) {
                 LONG shown = 0;
                 PlayResult played = PlayResult::CannotOpen;
-                for (int i = engine < 0 ? 0 : engine; i < kEngineCount && played != PlayResult::Played; ++i) {
+                for (int i = engine < 0 ? 0 : engine; i < kEngineCount; ++i) {
                     played = kEngines[i](request, directDraw.Get(), &shown);
                     if (played == PlayResult::Played)
                         engine = i;
-                    if (engine >= 0)
+                    if (engine >= 0 || played == PlayResult::Played || played == PlayResult::DisplayChanged)
                         break;
                 }
-                // Nothing could open the clip, or nothing ever showed it: the status text says why.
-                if (played == PlayResult::CannotOpen || (engine < 0 && played != PlayResult::Played)) {
+                // Nothing could open the clip, or its first pass showed nothing (also when it
+                // is opened anew after a pass that failed): the status text says why.
+                if ((played == PlayResult::CannotOpen || played == PlayResult::FirstFrameFailed) &&
+                    *request.pPlaying) {
                     directDraw.Release();
                     ::CoUninitialize();
                     break;  // result 0
+                }
+                if (played == PlayResult::DisplayChanged) {
+                    // DirectDraw, the stream and its surfaces anew in the new mode, looping or not.
+                    directDraw.Release();
+                    ::CoUninitialize();
+                    result = 1;
+                    if (!*request.pPlaying)
+                        break;
+                    continue;
                 }
                 if (shown == 0 && request.loop)
                     PauseAfterEmptyPass(request.pPlaying);  // nothing to show: do not reopen at once

@@ -46,6 +46,9 @@ private:
     // Counted up by the UI thread at each WM_DISPLAYCHANGE, read by the playback thread
     // before every frame: a plain 32-bit counter.
     volatile LONG m_nDisplayChanges = 0;
+    // Set by the UI thread while the display is off, read by the playback thread: a
+    // plain 32-bit flag.
+    volatile LONG m_bDisplayOff = 0;
     HANDLE m_hPlaybackThread = nullptr;
     // The status text, written by the playback thread before it sets m_bStatusShown and
     // read by the UI thread only while that flag is set.

@@ -6,7 +6,12 @@
 #include "playback/PlaybackRequest.h"
 
 struct IDirectDraw;
+struct MediaFoundationApi;
 
 // Opens and plays the request's clip; CannotOpen where this Windows has no source
 // reader or the reader cannot open it. *pShown receives the frames shown.
 PlayResult PlayWithReader(const PlaybackRequest& request, IDirectDraw* pDirectDraw, LONG* pShown);
+
+// The same with the given table of Media Foundation functions (a test's stand-in reader).
+PlayResult PlayWithReaderApi(const MediaFoundationApi& mf, const PlaybackRequest& request, IDirectDraw* pDirectDraw,
+                             LONG* pShown);
