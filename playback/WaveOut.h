@@ -36,9 +36,9 @@ public:
     bool Position(LONGLONG* pMediaTime);
 
     // No block came back from the device for this long while it played: it is given up.
-    static const DWORD kStuckMs = 3000;
+    enum : DWORD { kStuckMs = 3000 };
     // Refused writes in a row after which the device is given up.
-    static const int kMaxFailures = 3;
+    enum { kMaxFailures = 3 };
 
 private:
     static const int kBuffers = 32;
