@@ -11,6 +11,20 @@
 #include "support/PathUtil.h"
 
 namespace {
+// The display's power state: GUID_CONSOLE_DISPLAY_STATE (Windows 8 and later: 0 off, 1 on,
+// 2 dimmed) and GUID_MONITOR_POWER_ON (Vista and 7: 0 off, 1 on).
+const GUID kConsoleDisplayState = { 0x6fe69556, 0x704a, 0x47a0, { 0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47 } };
+const GUID kMonitorPowerOn = { 0x02731015, 0x4510, 0x4526, { 0x99, 0xe6, 0xe5, 0xa1, 0x7e, 0xbd, 0x1a, 0xea } };
+const UINT kPowerSettingChange = 0x8013;  // PBT_POWERSETTINGCHANGE
+const WPARAM kMonitorPower = 0xF170;      // SC_MONITORPOWER
+
+// The start of POWERBROADCAST_SETTING, which older headers lack.
+struct PowerSetting {
+    GUID setting;
+    DWORD dataLength;
+    BYTE data[1];
+};
+
 const int kStopWaits = 10;
 const DWORD kStopWaitMs = 200;
 
@@ -61,6 +75,8 @@ CSettingsDlg* CClipSaverWnd::Settings()
 BEGIN_MESSAGE_MAP(CClipSaverWnd, CScreenSaverWnd)
     ON_WM_DESTROY()
     ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
+    ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
+    ON_MESSAGE(WM_SYSCOMMAND, OnSysCommand)
 END_MESSAGE_MAP()
 
 CClipSaverWnd::~CClipSaverWnd()
@@ -71,6 +87,7 @@ CClipSaverWnd::~CClipSaverWnd()
 
 void CClipSaverWnd::Restart()
 {
+    WatchDisplayPower();
     StopPlayback();
     if (!StartPlayback())
         StopPlayback();
@@ -111,6 +128,52 @@ void CClipSaverWnd::OnDestroy()
 {
     CWnd::OnDestroy();
     StopPlayback();
+    if (m_hPowerNotify) {
+        typedef BOOL(WINAPI * Unregister)(HANDLE);
+        Unregister unregister = reinterpret_cast<Unregister>(
+            ::GetProcAddress(::GetModuleHandleA("user32.dll"), "UnregisterPowerSettingNotification"));
+        if (unregister)
+            unregister(m_hPowerNotify);
+        m_hPowerNotify = nullptr;
+    }
+}
+
+void CClipSaverWnd::WatchDisplayPower()
+{
+    if (m_hPowerNotify || !m_hWnd)
+        return;
+    typedef HANDLE(WINAPI * Register)(HANDLE, LPCGUID, DWORD);
+    Register registerNotification = reinterpret_cast<Register>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "RegisterPowerSettingNotification"));
+    if (!registerNotification)
+        return;  // before Vista: SC_MONITORPOWER says it
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    ::GetVersionExA(&version);
+    const bool eightOrLater = version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
+    m_hPowerNotify = registerNotification(m_hWnd, eightOrLater ? &kConsoleDisplayState : &kMonitorPowerOn,
+                                          DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+LRESULT CClipSaverWnd::OnPowerBroadcast(WPARAM wParam, LPARAM lParam)
+{
+    const PowerSetting* p = reinterpret_cast<const PowerSetting*>(lParam);
+    if (wParam != kPowerSettingChange || !p)
+        return Default();  // a suspend, a resume: what the saver does there
+    if ((p->setting == kConsoleDisplayState || p->setting == kMonitorPowerOn) && p->dataLength >= sizeof(DWORD)) {
+        DWORD state;
+        ::CopyMemory(&state, p->data, sizeof(state));
+        ::InterlockedExchange(&m_bDisplayOff, state == 0 ? 1 : 0);  // dimmed still shows
+    }
+    return TRUE;
+}
+
+LRESULT CClipSaverWnd::OnSysCommand(WPARAM wParam, LPARAM lParam)
+{
+    // Off is 2; low power (1) still shows a picture; -1 is on again.
+    if ((wParam & 0xFFF0) == kMonitorPower)
+        ::InterlockedExchange(&m_bDisplayOff, lParam == 2 ? 1 : 0);
+    return Default();
 }
 
 LRESULT CClipSaverWnd::OnDisplayChange(WPARAM, LPARAM)
