@@ -940,3 +940,49 @@ TEST_F(PlaybackEndToEnd, PlaybackHoldsWhileTheDisplayIsOff)
         EXPECT_EQ(0u, m_saver.WaitExit(10000));
     }
 }
+
+// A display mode change (another colour depth or size) leaves DirectDraw surfaces that can
+// never be restored: the saver makes DirectDraw and its surfaces anew, and the picture
+// moves on in the new mode, and again in the old one.
+TEST_F(PlaybackEndToEnd, ADisplayModeChangeEndsInAMovingPicture)
+{
+    DEVMODEA current = {};
+    current.dmSize = sizeof(current);
+    ASSERT_TRUE(::EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &current));
+    // Another mode this display has: another depth at the same size first, else another size.
+    DEVMODEA other = {}, candidate = {};
+    candidate.dmSize = sizeof(candidate);
+    for (DWORD i = 0; ::EnumDisplaySettingsA(nullptr, i, &candidate); ++i) {
+        const bool sameSize = candidate.dmPelsWidth == current.dmPelsWidth && candidate.dmPelsHeight == current.dmPelsHeight;
+        const bool sameDepth = candidate.dmBitsPerPel == current.dmBitsPerPel;
+        if (candidate.dmBitsPerPel >= 16 && !(sameSize && sameDepth) &&
+            (!other.dmSize || (sameSize && !(other.dmPelsWidth == current.dmPelsWidth &&
+                                             other.dmPelsHeight == current.dmPelsHeight))))
+            other = candidate;
+    }
+    if (!other.dmSize)
+        GTEST_SKIP() << "this display has one mode only";
+    Settings s;
+    s.option = 2;  // full screen, whatever the mode's size
+    ASSERT_TRUE(Start(s));
+    ASSERT_NE(kBlack, WaitForPicture());
+    SCOPED_TRACE(std::to_string(other.dmPelsWidth) + "x" + std::to_string(other.dmPelsHeight) + "x" +
+                 std::to_string(other.dmBitsPerPel));
+    other.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+    const LONG changed = ::ChangeDisplaySettingsA(&other, CDS_FULLSCREEN);
+    if (changed != DISP_CHANGE_SUCCESSFUL)
+        GTEST_SKIP() << "the display refused the mode change: " << changed;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "in the new mode" : "back in the old mode");
+        PumpFor(500);
+        SaverCounters before, after;
+        ASSERT_TRUE(ReadPlaybackCounters(m_saver.Handle(), &before));
+        PumpUntil([&] { return ReadPlaybackCounters(m_saver.Handle(), &after) && after.shown > before.shown + 10; },
+                  10000);
+        EXPECT_GT(after.shown, before.shown + 10) << "the picture stopped";
+        EXPECT_NE(kBlack, ColourAt(ScreenW() / 2, ScreenH() / 2));
+        EXPECT_TRUE(m_saver.Running());
+        if (round == 0)
+            ::ChangeDisplaySettingsA(nullptr, 0);
+    }
+}
