@@ -109,6 +109,8 @@ void CClipSaverWnd::StopPlayback()
 {
     *m_pPlaying = 0;
     if (m_hPlaybackThread) {
+        // A read waiting on a slow disk or share returns at once instead of at its time-out.
+        CancelPendingReads();
         bool ended = false;
         for (int i = 0; i < kStopWaits && !ended; ++i)
             ended = ::WaitForSingleObject(m_hPlaybackThread, kStopWaitMs) == WAIT_OBJECT_0;

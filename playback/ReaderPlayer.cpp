@@ -233,9 +233,36 @@ struct PassOutcome {
     bool broken = false;  // the reader failed: it may not be used again
 };
 
+// The media source being read, held (one reference) so that a stop request from the UI
+// thread can shut it down while the playback thread waits in ReadSample. Taken by an
+// interlocked exchange: whoever takes it releases it.
+IMFMediaSource* volatile g_pReadSource = nullptr;
+
+void PublishSource(IMFSourceReader* pReader)
+{
+    IMFMediaSource* pSource = nullptr;
+    if (FAILED(pReader->GetServiceForStream(static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), GUID_NULL,
+                                            IID_IMFMediaSource, reinterpret_cast<void**>(&pSource))) ||
+        !pSource)
+        return;
+    IMFMediaSource* pOld = static_cast<IMFMediaSource*>(
+        ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_pReadSource), pSource));
+    if (pOld)
+        pOld->Release();
+}
+
+void WithdrawSource()
+{
+    IMFMediaSource* pSource = static_cast<IMFMediaSource*>(
+        ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_pReadSource), nullptr));
+    if (pSource)
+        pSource->Release();
+}
+
 class ReaderPlayer {
 public:
     ReaderPlayer(const MediaFoundationApi& mf, const PlaybackRequest& request) : m_mf(mf), m_request(request) {}
+    ~ReaderPlayer() { WithdrawSource(); }
     PlayResult Play(IDirectDraw* pDirectDraw, LONG* pShown);
     bool SoundOpen() const { return m_wave.IsOpen(); }
 
@@ -303,6 +330,7 @@ bool ReaderPlayer::Open(IDirectDraw* pDirectDraw)
         hr = m_reader->SetCurrentMediaType(kVideo, nullptr, wanted.Get());
     if (FAILED(hr) || !ReadVideoFormat(m_reader.Get(), &m_format) || !FindStream(MFMediaType_Video, &m_videoIndex))
         return false;
+    PublishSource(m_reader.Get());
     if (!m_request.mute)
         OpenSound(m_mf, m_reader.Get(), &m_wave, &m_sound);  // no sound device: the picture plays alone
     m_canSeek = CanSeek(m_reader.Get());
@@ -497,6 +525,16 @@ PlayResult PlayWithReaderApi(const MediaFoundationApi& mf, const PlaybackRequest
     ::timeEndPeriod(1);
     mf.MFShutdown();
     return result;
+}
+
+void CancelPendingReads()
+{
+    IMFMediaSource* pSource = static_cast<IMFMediaSource*>(
+        ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_pReadSource), nullptr));
+    if (pSource) {
+        pSource->Shutdown();  // a pending ReadSample returns MF_E_SHUTDOWN
+        pSource->Release();
+    }
 }
 
 PlayResult PlayWithReader(const PlaybackRequest& request, IDirectDraw* pDirectDraw, LONG* pShown)

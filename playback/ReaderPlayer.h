@@ -15,3 +15,8 @@ PlayResult PlayWithReader(const PlaybackRequest& request, IDirectDraw* pDirectDr
 // The same with the given table of Media Foundation functions (a test's stand-in reader).
 PlayResult PlayWithReaderApi(const MediaFoundationApi& mf, const PlaybackRequest& request, IDirectDraw* pDirectDraw,
                              LONG* pShown);
+
+// Any thread: shuts down the media source the second engine reads from, if one is open,
+// so that a read blocked on a slow or unreachable disk returns at once (and fails). For a
+// stop request, after the playing flag is cleared.
+void CancelPendingReads();
