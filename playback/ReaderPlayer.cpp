@@ -179,6 +179,8 @@ bool CanSeek(IMFSourceReader* pReader)
 // A lost surface is restored and the frame skipped (S_FALSE from the caller's view).
 HRESULT CopySample(IMFSample* pSample, const VideoFormat& format, IDirectDrawSurface* pSurface)
 {
+    if (!pSurface)
+        return E_POINTER;  // no surface could be made for a new frame size
     ComPtr<IMFMediaBuffer> buffer;
     HRESULT hr = pSample->GetBufferByIndex(0, buffer.Receive());
     if (FAILED(hr))
@@ -442,6 +444,8 @@ PassOutcome ReaderPlayer::PlayPass()
         const LONGLONG frameTime = duration > 0 ? duration : 400000;
         if (outcome.frames > 0 && now - time > frameTime) {
             ++g_playbackCounters.framesDropped;
+            if (m_request.useEndTime && time >= m_request.endTime)
+                break;
             continue;
         }
         hr = CopySample(sample.Get(), m_format, m_presenter.Offscreen());

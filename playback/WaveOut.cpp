@@ -134,6 +134,10 @@ bool CWaveOut::Write(const BYTE* data, DWORD bytes, LONGLONG mediaTime, const vo
         return false;
     if (!m_started)
         Start(mediaTime);
+    // Sound that begins a little before the picture that started the clock: the device's
+    // first byte is that sound's, so its position is counted from there.
+    if (m_bytesQueued == 0 && mediaTime < m_baseTime)
+        m_baseTime = mediaTime;
     // Where the stream's sound starts later than what was queued (a picture that comes
     // first, a gap), silence keeps the device's position on the stream's time.
     const LONGLONG queuedEnd = m_baseTime + TicksToTime(static_cast<LONGLONG>(m_bytesQueued), m_format.nAvgBytesPerSec);
