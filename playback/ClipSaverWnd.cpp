@@ -11,6 +11,20 @@
 #include "support/PathUtil.h"
 
 namespace {
+// The display's power state: GUID_CONSOLE_DISPLAY_STATE (Windows 8 and later: 0 off, 1 on,
+// 2 dimmed) and GUID_MONITOR_POWER_ON (Vista and 7: 0 off, 1 on).
+const GUID kConsoleDisplayState = { 0x6fe69556, 0x704a, 0x47a0, { 0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47 } };
+const GUID kMonitorPowerOn = { 0x02731015, 0x4510, 0x4526, { 0x99, 0xe6, 0xe5, 0xa1, 0x7e, 0xbd, 0x1a, 0xea } };
+const UINT kPowerSettingChange = 0x8013;  // PBT_POWERSETTINGCHANGE
+const WPARAM kMonitorPower = 0xF170;      // SC_MONITORPOWER
+
+// The start of POWERBROADCAST_SETTING, which older headers lack.
+struct PowerSetting {
+    GUID setting;
+    DWORD dataLength;
+    BYTE data[1];
+};
+
 const int kStopWaits = 10;
 const DWORD kStopWaitMs = 200;
 
@@ -29,7 +43,7 @@ LONGLONG StreamTime(ULONGLONG t)
 }
 
 PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LONG* pPlaying,
-                            const volatile LONG* pDisplayChanges)
+                            const volatile LONG* pDisplayChanges, const volatile LONG* pDisplayOff)
 {
     ULONGLONG start = 0, end = 0;
     s.GetClipTimes(&start, &end);
@@ -40,10 +54,14 @@ PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LON
     r.endTime = StreamTime(end);
     r.useEndTime = s.m_bEndTime != 0;
     r.loop = s.m_bLoop != 0;
+    // A section that ends where it starts, or before, is one picture: shown once and held,
+    // not replayed back to back with a click of sound each time.
+    r.holdStill = r.useEndTime && r.endTime <= r.startTime;
     r.mute = s.m_bMute != 0;
     r.pGeometry = &s;
     r.pPlaying = pPlaying;
     r.pDisplayChanges = pDisplayChanges;
+    r.pDisplayOff = pDisplayOff;
     return r;
 }
 }  // namespace
@@ -57,6 +75,8 @@ CSettingsDlg* CClipSaverWnd::Settings()
 BEGIN_MESSAGE_MAP(CClipSaverWnd, CScreenSaverWnd)
     ON_WM_DESTROY()
     ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
+    ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
+    ON_MESSAGE(WM_SYSCOMMAND, OnSysCommand)
 END_MESSAGE_MAP()
 
 CClipSaverWnd::~CClipSaverWnd()
@@ -67,6 +87,7 @@ CClipSaverWnd::~CClipSaverWnd()
 
 void CClipSaverWnd::Restart()
 {
+    WatchDisplayPower();
     StopPlayback();
     if (!StartPlayback())
         StopPlayback();
@@ -77,6 +98,9 @@ bool CClipSaverWnd::StartPlayback()
     if (!Settings())
         return false;
     m_bStatusShown = 0;
+    // Raised here, not by the thread: a stop request that comes before the thread runs
+    // would otherwise be undone by it.
+    *m_pPlaying = 1;
     m_hPlaybackThread = ::CreateThread(nullptr, 0, PlaybackThreadProc, this, 0, nullptr);
     return m_hPlaybackThread != nullptr;
 }
@@ -85,13 +109,11 @@ void CClipSaverWnd::StopPlayback()
 {
     *m_pPlaying = 0;
     if (m_hPlaybackThread) {
+        // A read waiting on a slow disk or share returns at once instead of at its time-out.
+        CancelPendingReads();
         bool ended = false;
-        for (int i = 0; i < kStopWaits && !ended; ++i) {
+        for (int i = 0; i < kStopWaits && !ended; ++i)
             ended = ::WaitForSingleObject(m_hPlaybackThread, kStopWaitMs) == WAIT_OBJECT_0;
-            // A thread that had not started yet sets the flag when it does.
-            if (!ended)
-                *m_pPlaying = 0;
-        }
         // A thread stuck inside the platform (an OpenFile on a dead network share) would
         // keep the saver open for ever: after two seconds it is ended, whatever it holds.
         if (!ended)
@@ -108,6 +130,52 @@ void CClipSaverWnd::OnDestroy()
 {
     CWnd::OnDestroy();
     StopPlayback();
+    if (m_hPowerNotify) {
+        typedef BOOL(WINAPI * Unregister)(HANDLE);
+        Unregister unregister = reinterpret_cast<Unregister>(
+            ::GetProcAddress(::GetModuleHandleA("user32.dll"), "UnregisterPowerSettingNotification"));
+        if (unregister)
+            unregister(m_hPowerNotify);
+        m_hPowerNotify = nullptr;
+    }
+}
+
+void CClipSaverWnd::WatchDisplayPower()
+{
+    if (m_hPowerNotify || !m_hWnd)
+        return;
+    typedef HANDLE(WINAPI * Register)(HANDLE, LPCGUID, DWORD);
+    Register registerNotification = reinterpret_cast<Register>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "RegisterPowerSettingNotification"));
+    if (!registerNotification)
+        return;  // before Vista: SC_MONITORPOWER says it
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    ::GetVersionExA(&version);
+    const bool eightOrLater = version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
+    m_hPowerNotify = registerNotification(m_hWnd, eightOrLater ? &kConsoleDisplayState : &kMonitorPowerOn,
+                                          DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+LRESULT CClipSaverWnd::OnPowerBroadcast(WPARAM wParam, LPARAM lParam)
+{
+    const PowerSetting* p = reinterpret_cast<const PowerSetting*>(lParam);
+    if (wParam != kPowerSettingChange || !p)
+        return Default();  // a suspend, a resume: what the saver does there
+    if ((p->setting == kConsoleDisplayState || p->setting == kMonitorPowerOn) && p->dataLength >= sizeof(DWORD)) {
+        DWORD state;
+        ::CopyMemory(&state, p->data, sizeof(state));
+        ::InterlockedExchange(&m_bDisplayOff, state == 0 ? 1 : 0);  // dimmed still shows
+    }
+    return TRUE;
+}
+
+LRESULT CClipSaverWnd::OnSysCommand(WPARAM wParam, LPARAM lParam)
+{
+    // Off is 2; low power (1) still shows a picture; -1 is on again.
+    if ((wParam & 0xFFF0) == kMonitorPower)
+        ::InterlockedExchange(&m_bDisplayOff, lParam == 2 ? 1 : 0);
+    return Default();
 }
 
 LRESULT CClipSaverWnd::OnDisplayChange(WPARAM, LPARAM)
@@ -128,9 +196,8 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
     // The settings are read here, once: nobody writes them while a clip plays.
     const CSettingsDlg* pSettings = Settings();
     if (pSettings) {
-        *pWnd->m_pPlaying = 1;
         const PlaybackRequest request = MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying,
-                                                    &pWnd->m_nDisplayChanges);
+                                                    &pWnd->m_nDisplayChanges, &pWnd->m_bDisplayOff);
         int engine = -1;  // none yet: the first one that shows the clip keeps it
         for (;;) {
             result = 0;
@@ -142,18 +209,29 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
             if (SUCCEEDED(hr)) {
                 LONG shown = 0;
                 PlayResult played = PlayResult::CannotOpen;
-                for (int i = engine < 0 ? 0 : engine; i < kEngineCount && played != PlayResult::Played; ++i) {
+                for (int i = engine < 0 ? 0 : engine; i < kEngineCount; ++i) {
                     played = kEngines[i](request, directDraw.Get(), &shown);
                     if (played == PlayResult::Played)
                         engine = i;
-                    if (engine >= 0)
+                    if (engine >= 0 || played == PlayResult::Played || played == PlayResult::DisplayChanged)
                         break;
                 }
-                // Nothing could open the clip, or nothing ever showed it: the status text says why.
-                if (played == PlayResult::CannotOpen || (engine < 0 && played != PlayResult::Played)) {
+                // Nothing could open the clip, or its first pass showed nothing (also when it
+                // is opened anew after a pass that failed): the status text says why.
+                if ((played == PlayResult::CannotOpen || played == PlayResult::FirstFrameFailed) &&
+                    *request.pPlaying) {
                     directDraw.Release();
                     ::CoUninitialize();
                     break;  // result 0
+                }
+                if (played == PlayResult::DisplayChanged) {
+                    // DirectDraw, the stream and its surfaces anew in the new mode, looping or not.
+                    directDraw.Release();
+                    ::CoUninitialize();
+                    result = 1;
+                    if (!*request.pPlaying)
+                        break;
+                    continue;
                 }
                 if (shown == 0 && request.loop)
                     PauseAfterEmptyPass(request.pPlaying);  // nothing to show: do not reopen at once

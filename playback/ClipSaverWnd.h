@@ -30,6 +30,10 @@ protected:
     // A monitor added, removed or moved: the window covers them all again and playback
     // takes the new monitors up from its next frame.
     LRESULT OnDisplayChange(WPARAM, LPARAM);
+    // The display going off and on again (the system's power setting, or SC_MONITORPOWER
+    // on systems before Vista): playback holds while it is off.
+    LRESULT OnPowerBroadcast(WPARAM, LPARAM);
+    LRESULT OnSysCommand(WPARAM, LPARAM);
     // Repaints the kept status text, so the window's own painting never wipes it out.
     // Never looks at the file system: a clip on an unreachable share would otherwise
     // block every repaint, and with it all input, for the network's time-out.
@@ -39,6 +43,9 @@ protected:
 
 private:
     void PaintStatusText(HDC hdc);
+    // Asks for the display's power notifications once the window exists (Vista and later;
+    // looked up at run time).
+    void WatchDisplayPower();
     // The settings record (held by the configuration dialog object in every mode), or null.
     static CSettingsDlg* Settings();
 
@@ -46,7 +53,11 @@ private:
     // Counted up by the UI thread at each WM_DISPLAYCHANGE, read by the playback thread
     // before every frame: a plain 32-bit counter.
     volatile LONG m_nDisplayChanges = 0;
+    // Set by the UI thread while the display is off, read by the playback thread: a
+    // plain 32-bit flag.
+    volatile LONG m_bDisplayOff = 0;
     HANDLE m_hPlaybackThread = nullptr;
+    HANDLE m_hPowerNotify = nullptr;
     // The status text, written by the playback thread before it sets m_bStatusShown and
     // read by the UI thread only while that flag is set.
     CString m_strStatusText;

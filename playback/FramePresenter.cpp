@@ -3,7 +3,7 @@
 #include "playback/PlaybackRequest.h"
 #include "settings/SettingsDlg.h"
 
-PlaybackCounters g_playbackCounters = { 0, 0, 0 };
+PlaybackCounters g_playbackCounters = { 0, 0, 0, 0 };
 
 namespace {
 
@@ -29,6 +29,18 @@ void CorrectAspect(DWORD* pWidth, DWORD* pHeight)
     }
 }
 
+RECT DisplayRect(DWORD width, DWORD height, UINT32 parX, UINT32 parY)
+{
+    RECT r = { 0, 0, static_cast<LONG>(width), static_cast<LONG>(height) };
+    // Within a 1:16 to 16:1 range: beyond it the value is a broken header, not a camera's.
+    if (parX && parY && parX != parY && parX <= 16ull * parY && parY <= 16ull * parX) {
+        const ULONGLONG wide = (static_cast<ULONGLONG>(width) * parX + parY / 2) / parY;
+        if (wide > 0 && wide <= 65536)
+            r.right = static_cast<LONG>(wide);
+    }
+    return r;
+}
+
 CFramePresenter::~CFramePresenter()
 {
     if (m_primary)
@@ -36,35 +48,54 @@ CFramePresenter::~CFramePresenter()
 }
 
 HRESULT CFramePresenter::Create(IDirectDraw* pDirectDraw, const PlaybackRequest& request, DWORD width, DWORD height,
-                                LONG engine)
+                                UINT32 parX, UINT32 parY, LONG engine)
 {
     const HWND hWnd = request.hWnd;
-    m_pDirectDraw = pDirectDraw;
     m_hWnd = hWnd;
     m_preview = (::GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD) != 0;
     m_engine = engine;
     m_pDisplayChanges = request.pDisplayChanges;
     m_displayChanges = m_pDisplayChanges ? *m_pDisplayChanges : 0;
     m_monitors = GetMonitors();
-    CorrectAspect(&width, &height);
-    m_sampleRect = RECT{ 0, 0, static_cast<LONG>(width), static_cast<LONG>(height) };
-
-    HRESULT hr = pDirectDraw->CreateClipper(0, m_clipper.Receive(), nullptr);
+    pDirectDraw->AddRef();
+    m_directDraw.Release();
+    *m_directDraw.Receive() = pDirectDraw;
+    HRESULT hr = CreatePrimary();
     if (SUCCEEDED(hr))
-        hr = m_clipper->SetHWnd(0, hWnd);
+        hr = SetFrame(width, height, parX, parY);
+    return hr;
+}
+
+HRESULT CFramePresenter::CreatePrimary()
+{
+    if (m_primary)
+        m_primary->SetClipper(nullptr);
+    m_primary.Release();
+    HRESULT hr = m_directDraw->CreateClipper(0, m_clipper.Receive(), nullptr);
+    if (SUCCEEDED(hr))
+        hr = m_clipper->SetHWnd(0, m_hWnd);
 
     DDSURFACEDESC desc = {};
     desc.dwSize = sizeof(desc);
     desc.dwFlags = DDSD_CAPS;
     desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
     if (SUCCEEDED(hr))
-        hr = pDirectDraw->CreateSurface(&desc, m_primary.Receive(), nullptr);
+        hr = m_directDraw->CreateSurface(&desc, m_primary.Receive(), nullptr);
     if (SUCCEEDED(hr))
         hr = m_primary->SetClipper(m_clipper.Get());  // every blit stays inside the saver window
-
-    if (SUCCEEDED(hr))
-        hr = CreateOffscreen(width, height);
     return hr;
+}
+
+HRESULT CFramePresenter::SetFrame(DWORD width, DWORD height, UINT32 parX, UINT32 parY)
+{
+    m_frameWidth = width;
+    m_frameHeight = height;
+    m_parX = parX;
+    m_parY = parY;
+    CorrectAspect(&width, &height);
+    m_sampleRect = RECT{ 0, 0, static_cast<LONG>(width), static_cast<LONG>(height) };
+    m_displayRect = DisplayRect(width, height, parX, parY);
+    return CreateOffscreen(width, height);
 }
 
 HRESULT CFramePresenter::CreateOffscreen(DWORD width, DWORD height)
@@ -77,9 +108,34 @@ HRESULT CFramePresenter::CreateOffscreen(DWORD width, DWORD height)
     desc.dwHeight = height;
     desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
     m_offscreenSize = SIZE{ 0, 0 };
-    HRESULT hr = m_pDirectDraw->CreateSurface(&desc, m_offscreen.Receive(), nullptr);
+    HRESULT hr = m_directDraw->CreateSurface(&desc, m_offscreen.Receive(), nullptr);
     if (SUCCEEDED(hr))
         m_offscreenSize = SIZE{ static_cast<LONG>(width), static_cast<LONG>(height) };
+    return hr;
+}
+
+HRESULT CFramePresenter::Resize(DWORD width, DWORD height, UINT32 parX, UINT32 parY)
+{
+    return m_directDraw ? SetFrame(width, height, parX, parY) : E_UNEXPECTED;
+}
+
+HRESULT CFramePresenter::Rebuild()
+{
+    // The old surfaces go first: they belong to the old mode's DirectDraw.
+    m_offscreen.Release();
+    if (m_primary)
+        m_primary->SetClipper(nullptr);
+    m_primary.Release();
+    m_clipper.Release();
+    m_directDraw.Release();
+    HRESULT hr = ::DirectDrawCreate(nullptr, m_directDraw.Receive(), nullptr);
+    if (SUCCEEDED(hr))
+        hr = m_directDraw->SetCooperativeLevel(m_hWnd, DDSCL_NORMAL);
+    if (SUCCEEDED(hr))
+        hr = CreatePrimary();
+    if (SUCCEEDED(hr))
+        hr = SetFrame(m_frameWidth, m_frameHeight, m_parX, m_parY);
+    m_monitors = GetMonitors();
     return hr;
 }
 
@@ -100,8 +156,9 @@ HRESULT BlitToAreas(IDirectDrawSurface* pPrimary, IDirectDrawSurface* pFrame, co
             shown = true;
     }
     if (lost) {
-        pPrimary->Restore();
-        pFrame->Restore();
+        // Surfaces made in another display mode can never be restored: made anew instead.
+        if (pPrimary->Restore() == DDERR_WRONGMODE || pFrame->Restore() == DDERR_WRONGMODE)
+            return DDERR_WRONGMODE;
     }
     if (shown)
         return S_OK;
@@ -126,7 +183,7 @@ HRESULT CFramePresenter::FinalSizeSurface(const CSettingsDlg& geometry, IDirectD
     m_areasTaken = true;
     if (m_areaCount == 0)
         return S_FALSE;
-    RECT placed = m_sampleRect;
+    RECT placed = m_displayRect;
     geometry.CalcViewRect(m_areas[0], &placed);
     const LONG width = placed.right - placed.left, height = placed.bottom - placed.top;
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384)
@@ -150,10 +207,23 @@ HRESULT CFramePresenter::Present(const CSettingsDlg& geometry)
         areas = looked;
     }
     m_areasTaken = false;
-    HRESULT hr = BlitToAreas(m_primary.Get(), m_offscreen.Get(), m_sampleRect, geometry, areas, count);
+    HRESULT hr = BlitToAreas(m_primary.Get(), m_offscreen.Get(), m_displayRect, geometry, areas, count);
     if (hr == S_OK) {
         ++g_playbackCounters.framesShown;
         g_playbackCounters.engine = m_engine;
     }
     return hr;
+}
+
+void CFramePresenter::Hold(const CSettingsDlg& geometry, const volatile LONG* pPlaying)
+{
+    const DWORD step = 10, every = 250;
+    for (DWORD waited = 0; *pPlaying; waited += step) {
+        if (waited >= every) {
+            waited = 0;
+            if (Present(geometry) == DDERR_WRONGMODE)
+                Rebuild();  // the frame is lost with the old surfaces: black, not a fault
+        }
+        ::Sleep(step);
+    }
 }

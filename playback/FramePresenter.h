@@ -19,9 +19,16 @@ public:
     CFramePresenter& operator=(const CFramePresenter&) = delete;
 
     // A clipper on the request's window, the primary surface and an offscreen surface of
-    // the frame size (after the 4:3 correction) in the display's own pixel format. engine
-    // (1 or 2) is what the counters report for the frames shown.
-    HRESULT Create(IDirectDraw* pDirectDraw, const PlaybackRequest& request, DWORD width, DWORD height, LONG engine);
+    // the frame size (after the 4:3 correction) in the display's own pixel format; the
+    // picture is placed by its display size, the frame widened by its pixel aspect ratio
+    // (parX:parY, 0 when unknown). engine (1 or 2) is what the counters report for the
+    // frames shown.
+    HRESULT Create(IDirectDraw* pDirectDraw, const PlaybackRequest& request, DWORD width, DWORD height, UINT32 parX,
+                   UINT32 parY, LONG engine);
+    // A new offscreen surface for a frame size that changed mid-stream.
+    HRESULT Resize(DWORD width, DWORD height, UINT32 parX, UINT32 parY);
+    // After a display mode change (DDERR_WRONGMODE): DirectDraw and every surface anew.
+    HRESULT Rebuild();
 
     IDirectDrawSurface* Offscreen() const { return m_offscreen.Get(); }
     const RECT& SampleRect() const { return m_sampleRect; }
@@ -35,14 +42,20 @@ public:
     // Stretches the whole offscreen surface into the placed rectangle of each of the saver
     // window's view areas, one per monitor (taken anew for every frame, so a moved preview
     // is followed). S_OK: shown. S_FALSE: not shown (the surfaces were lost and are
-    // restored, or the window is off the screen). A failure ends the pass.
+    // restored, or the window is off the screen). DDERR_WRONGMODE: the display mode changed
+    // (Rebuild). Any other failure ends the pass.
     HRESULT Present(const CSettingsDlg& geometry);
+    // Shows the frame it holds again every few hundred milliseconds until *pPlaying is
+    // cleared: a still picture that a repaint of the window cannot wipe out.
+    void Hold(const CSettingsDlg& geometry, const volatile LONG* pPlaying);
 
 private:
     int LookUpAreas(RECT* areas);
+    // Takes the frame's shape and makes the offscreen surface at its size.
+    HRESULT SetFrame(DWORD width, DWORD height, UINT32 parX, UINT32 parY);
     HRESULT CreateOffscreen(DWORD width, DWORD height);
+    HRESULT CreatePrimary();
 
-    IDirectDraw* m_pDirectDraw = nullptr;  // the engine's, which outlives the presenter
     HWND m_hWnd = nullptr;
     bool m_preview = false;
     LONG m_engine = 0;
@@ -50,6 +63,10 @@ private:
     LONG m_displayChanges = 0;
     MonitorList m_monitors = {};
     RECT m_sampleRect = {};
+    RECT m_displayRect = {};
+    DWORD m_frameWidth = 0, m_frameHeight = 0;  // as the engine gave them
+    UINT32 m_parX = 0, m_parY = 0;
+    ComPtr<IDirectDraw> m_directDraw;
     SIZE m_offscreenSize = {};
     // The view areas FinalSizeSurface looked up for the frame Present shows next.
     RECT m_areas[kMaxMonitors] = {};
@@ -63,9 +80,14 @@ private:
 // One blit of the frame into each area's placed rectangle. A monitor whose blit fails is
 // skipped for this frame; lost surfaces are restored after the others had their blit.
 // S_OK when some area showed the frame, S_FALSE when none did but nothing failed for good
-// (lost surfaces, no area), else the error of the failed blits.
+// (lost surfaces, no area), DDERR_WRONGMODE when the surfaces belong to an old display
+// mode, else the error of the failed blits. sampleRect is the frame's display size.
 HRESULT BlitToAreas(IDirectDrawSurface* pPrimary, IDirectDrawSurface* pFrame, const RECT& sampleRect,
                     const CSettingsDlg& geometry, const RECT* areas, int count);
 
 // Frame sizes within 1.32 < width/height < 1.34 are made exactly 4:3.
 void CorrectAspect(DWORD* pWidth, DWORD* pHeight);
+
+// The size a frame is shown at: its width times the pixel aspect ratio parX:parY (none
+// or a nonsensical one: square pixels).
+RECT DisplayRect(DWORD width, DWORD height, UINT32 parX, UINT32 parY);

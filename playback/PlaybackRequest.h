@@ -14,6 +14,9 @@ struct PlaybackRequest {
     bool useEndTime;
     bool loop;
     bool mute;
+    // The end time is at or before the start: the first picture is shown and held (drawn
+    // again now and then, so a repaint does not wipe it) until the stop request.
+    bool holdStill;
     // The view size option and custom size of the settings record (CalcViewRect).
     const CSettingsDlg* pGeometry;
     // Cleared by the UI thread to stop playback; polled before every frame and after
@@ -22,12 +25,16 @@ struct PlaybackRequest {
     // Counted up by the UI thread at every change of the displays (WM_DISPLAYCHANGE);
     // the monitors are looked up again before the next frame. A plain 32-bit counter.
     const volatile LONG* pDisplayChanges;
+    // Set by the UI thread while the display is off, cleared when it is back: the engines
+    // hold decoding and sound meanwhile. A plain 32-bit flag; null: never off.
+    const volatile LONG* pDisplayOff;
 };
 
 enum class PlayResult {
     Played,       // passes were played (frames shown counted by the engine)
     CannotOpen,   // the clip could not be opened: the next engine may try it
-    FirstFrameFailed,  // it opened, but its first frame failed with an error
+    FirstFrameFailed,  // it opened, but its first pass put no frame on the screen
+    DisplayChanged,    // the display mode changed under it: open everything anew
 };
 
 // Frames decoded and frames put on the screen since the process started, and the engine
@@ -37,9 +44,14 @@ struct PlaybackCounters {
     volatile LONG framesDecoded;
     volatile LONG framesShown;
     volatile LONG engine;
+    volatile LONG framesDropped;  // decoded but too late to show: dropped, not rushed
 };
 extern "C" __declspec(dllexport) PlaybackCounters g_playbackCounters;
 
 // The pause before a pass is tried again after one that showed nothing; returns as soon
 // as *pPlaying is cleared (a stop request), and at once when it already is.
 void PauseAfterEmptyPass(const volatile LONG* pPlaying);
+
+// While the request's display is off, waits (in short steps, so a stop request ends it);
+// true when it waited at all, so that the caller resumes what it held.
+bool WaitWhileDisplayOff(const PlaybackRequest& request);

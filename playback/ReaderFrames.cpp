@@ -51,6 +51,17 @@ HRESULT Ask(const MediaFoundationApi& mf, IMFSourceReader* pReader, const GUID& 
     return hr;
 }
 
+// The pixel aspect ratio of a type, if it names one.
+bool PixelAspect(IMFMediaType* pType, UINT32* pX, UINT32* pY)
+{
+    UINT64 ratio = 0;
+    if (!pType || FAILED(pType->GetUINT64(MF_MT_PIXEL_ASPECT_RATIO, &ratio)))
+        return false;
+    *pX = static_cast<UINT32>(ratio >> 32);
+    *pY = static_cast<UINT32>(ratio);
+    return *pX && *pY;
+}
+
 // Bytes of one sample of the first plane.
 DWORD SampleBytes(YuvLayout layout)
 {
@@ -79,8 +90,14 @@ bool CReaderFrames::SelectOutput(const MediaFoundationApi& mf, IMFSourceReader* 
 
 bool CReaderFrames::ReadFormat(IMFSourceReader* pReader)
 {
-    ComPtr<IMFMediaType> type;
-    return SUCCEEDED(pReader->GetCurrentMediaType(kVideo, type.Receive())) && ReadFormat(type.Get());
+    ComPtr<IMFMediaType> type, native;
+    if (FAILED(pReader->GetCurrentMediaType(kVideo, type.Receive())) || !ReadFormat(type.Get()))
+        return false;
+    // The converted type may leave the decoder's pixel shape out: then the clip's own.
+    if (!m_parX && SUCCEEDED(pReader->GetNativeMediaType(kVideo, 0, native.Receive())) &&
+        !PixelAspect(native.Get(), &m_parX, &m_parY))
+        m_parX = m_parY = 0;
+    return true;
 }
 
 bool CReaderFrames::ReadFormat(IMFMediaType* type)
@@ -130,6 +147,8 @@ bool CReaderFrames::ReadFormat(IMFMediaType* type)
                          ? matrix == MFVideoTransferMatrix_BT709
                          : DefaultIsBt709(m_width, m_height);
     m_colour.fullRange = SUCCEEDED(type->GetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, &range)) && range == MFNominalRange_0_255;
+    if (!PixelAspect(type, &m_parX, &m_parY))
+        m_parX = m_parY = 0;
     return true;
 }
 
@@ -194,16 +213,17 @@ PixelTarget TargetOf(const DDSURFACEDESC& desc)
     return target;
 }
 
-// Locks the surface for writing; S_FALSE where it was lost (and is restored now).
+// Locks the surface for writing; S_FALSE where it was lost (and is restored now),
+// DDERR_WRONGMODE where it belongs to an old display mode and never comes back.
 HRESULT LockSurface(IDirectDrawSurface* pSurface, DDSURFACEDESC* pDesc)
 {
+    if (!pSurface)
+        return E_POINTER;  // no surface could be made for a new frame size
     *pDesc = DDSURFACEDESC();
     pDesc->dwSize = sizeof(*pDesc);
     HRESULT hr = pSurface->Lock(nullptr, pDesc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
-    if (hr == DDERR_SURFACELOST) {
-        pSurface->Restore();
-        return S_FALSE;
-    }
+    if (hr == DDERR_SURFACELOST)
+        return pSurface->Restore() == DDERR_WRONGMODE ? DDERR_WRONGMODE : S_FALSE;
     return hr;
 }
 

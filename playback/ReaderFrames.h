@@ -23,11 +23,16 @@ public:
     // The picture's size: the display aperture where the frames are padded.
     DWORD Width() const { return m_width; }
     DWORD Height() const { return m_height; }
+    // The pixel aspect ratio; 0:0 when the clip names none.
+    UINT32 ParX() const { return m_parX; }
+    UINT32 ParY() const { return m_parY; }
     // Whether the frames are drawn at their final size (the presenter's blit is then 1:1).
     bool DrawsAtFinalSize() const { return m_yuv; }
 
     // Puts the sample's frame into the presenter's offscreen surface. S_FALSE: not drawn
-    // (lost surfaces, restored; no view area on any screen); a failure ends the pass.
+    // (lost surfaces, restored; no view area on any screen). DDERR_WRONGMODE: the surface
+    // belongs to an old display mode (the presenter's Rebuild). Any other failure ends
+    // the pass.
     HRESULT Draw(IMFSample* pSample, CFramePresenter* pPresenter, const CSettingsDlg& geometry);
     // The YUV frame converted into the whole target (false for RGB32 frames).
     HRESULT DrawYuv(IMFSample* pSample, const PixelTarget& target);
@@ -46,6 +51,7 @@ private:
     DWORD m_frameWidth = 0, m_frameHeight = 0;
     DWORD m_left = 0, m_top = 0, m_width = 0, m_height = 0;
     LONG m_stride = 0;  // bytes a row of the first plane; negative bottom-up (RGB only)
+    UINT32 m_parX = 0, m_parY = 0;
     bool m_sse2 = CanUseSse2();
     CYuvScaler m_scaler;
 };

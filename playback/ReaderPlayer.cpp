@@ -5,7 +5,9 @@
 #include "support/Scoped.h"
 #include "playback/FramePresenter.h"
 #include "playback/MediaFoundation.h"
+#include "playback/PlaybackClock.h"
 #include "playback/ReaderFrames.h"
+#include "playback/StreamPlayer.h"
 #include "playback/WaveOut.h"
 #include "settings/SettingsDlg.h"
 
@@ -14,40 +16,86 @@ namespace {
 const DWORD kVideo = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 const DWORD kAudio = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
 
-// The first audio stream as PCM on a sound device; false (and the stream left out)
-// where there is none, or no device.
-bool OpenSound(const MediaFoundationApi& mf, IMFSourceReader* pReader, CWaveOut* pWave)
+// The reader's current sound type as a waveOut format, described fully: more than two
+// channels or more than 16 bits need WAVEFORMATEXTENSIBLE, which devices require there.
+bool DescribeSound(IMFSourceReader* pReader, WAVEFORMATEXTENSIBLE* pFormat)
 {
-    ComPtr<IMFMediaType> wanted, type;
-    HRESULT hr = pReader->SetStreamSelection(kAudio, TRUE);
-    if (SUCCEEDED(hr))
-        hr = mf.MFCreateMediaType(wanted.Receive());
-    if (SUCCEEDED(hr))
-        hr = wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
-    if (SUCCEEDED(hr))
-        hr = wanted->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
-    if (SUCCEEDED(hr))
-        hr = pReader->SetCurrentMediaType(kAudio, nullptr, wanted.Get());
-    if (SUCCEEDED(hr))
-        hr = pReader->GetCurrentMediaType(kAudio, type.Receive());
+    ComPtr<IMFMediaType> type;
     UINT32 channels = 0, rate = 0, bits = 0;
-    if (SUCCEEDED(hr))
-        hr = type->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &channels);
-    if (SUCCEEDED(hr))
-        hr = type->GetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, &rate);
-    if (SUCCEEDED(hr))
-        hr = type->GetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, &bits);
-    bool open = false;
-    if (SUCCEEDED(hr) && channels >= 1 && channels <= 8 && rate && (bits == 8 || bits == 16)) {
-        WAVEFORMATEX format = {};
-        format.wFormatTag = WAVE_FORMAT_PCM;
-        format.nChannels = static_cast<WORD>(channels);
-        format.nSamplesPerSec = rate;
-        format.wBitsPerSample = static_cast<WORD>(bits);
-        format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-        format.nAvgBytesPerSec = rate * format.nBlockAlign;
-        open = pWave->Open(format);
+    if (FAILED(pReader->GetCurrentMediaType(kAudio, type.Receive())) ||
+        FAILED(type->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &channels)) ||
+        FAILED(type->GetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, &rate)) ||
+        FAILED(type->GetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, &bits)))
+        return false;
+    if (channels < 1 || channels > 8 || !rate || rate > 384000 || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
+        return false;
+    WAVEFORMATEXTENSIBLE f = {};
+    f.Format.wFormatTag = WAVE_FORMAT_PCM;
+    f.Format.nChannels = static_cast<WORD>(channels);
+    f.Format.nSamplesPerSec = rate;
+    f.Format.wBitsPerSample = static_cast<WORD>(bits);
+    f.Format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    f.Format.nAvgBytesPerSec = rate * f.Format.nBlockAlign;
+    if (channels > 2 || bits > 16) {
+        UINT32 valid = bits, mask = 0;
+        type->GetUINT32(MF_MT_AUDIO_VALID_BITS_PER_SAMPLE, &valid);
+        if (FAILED(type->GetUINT32(MF_MT_AUDIO_CHANNEL_MASK, &mask))) {
+            // The usual layouts: mono, stereo, ..., 5.1 and 7.1 as the reader lays them out.
+            static const DWORD kMasks[] = { 0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0x63F };
+            mask = kMasks[channels - 1];
+        }
+        f.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+        f.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+        f.Samples.wValidBitsPerSample = static_cast<WORD>(valid && valid <= bits ? valid : bits);
+        f.dwChannelMask = mask;
+        // KSDATAFORMAT_SUBTYPE_PCM
+        f.SubFormat = GUID{ 0x00000001, 0x0000, 0x0010, { 0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71 } };
     }
+    *pFormat = f;
+    return true;
+}
+
+bool SameSound(const WAVEFORMATEXTENSIBLE& a, const WAVEFORMATEXTENSIBLE& b)
+{
+    return a.Format.wFormatTag == b.Format.wFormatTag && a.Format.nChannels == b.Format.nChannels &&
+           a.Format.nSamplesPerSec == b.Format.nSamplesPerSec && a.Format.wBitsPerSample == b.Format.wBitsPerSample;
+}
+
+// The first audio stream as PCM on a sound device; false (and the stream left out)
+// where there is none, or no device. Asked for first as 16-bit stereo (or mono), which
+// every device plays (the reader resamples and downmixes from Windows 8 on); where the
+// reader cannot, as the PCM it gives, fully described.
+bool OpenSound(const MediaFoundationApi& mf, IMFSourceReader* pReader, CWaveOut* pWave, WAVEFORMATEXTENSIBLE* pFormat)
+{
+    ComPtr<IMFMediaType> native;
+    UINT32 nativeChannels = 2, nativeRate = 0;
+    HRESULT hr = pReader->SetStreamSelection(kAudio, TRUE);
+    if (SUCCEEDED(hr) && SUCCEEDED(pReader->GetNativeMediaType(kAudio, 0, native.Receive()))) {
+        native->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &nativeChannels);
+        native->GetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, &nativeRate);
+    }
+    bool set = false;
+    for (int attempt = 0; attempt < 2 && SUCCEEDED(hr) && !set; ++attempt) {
+        ComPtr<IMFMediaType> wanted;
+        HRESULT step = mf.MFCreateMediaType(wanted.Receive());
+        if (SUCCEEDED(step))
+            step = wanted->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+        if (SUCCEEDED(step))
+            step = wanted->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
+        if (SUCCEEDED(step) && attempt == 0) {
+            const UINT32 channels = nativeChannels == 1 ? 1 : 2;
+            step = wanted->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
+            if (SUCCEEDED(step))
+                step = wanted->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, channels);
+            if (SUCCEEDED(step) && nativeRate) {
+                wanted->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, nativeRate);
+                wanted->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, channels * 2);
+                wanted->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, nativeRate * channels * 2);
+            }
+        }
+        set = SUCCEEDED(step) && SUCCEEDED(pReader->SetCurrentMediaType(kAudio, nullptr, wanted.Get()));
+    }
+    const bool open = set && DescribeSound(pReader, pFormat) && pWave->Open(pFormat->Format);
     if (!open)
         pReader->SetStreamSelection(kAudio, FALSE);
     return open;
@@ -65,55 +113,56 @@ bool CanSeek(IMFSourceReader* pReader)
     return (var.ulVal & MFMEDIASOURCE_CAN_SEEK) != 0;
 }
 
-// The clock of one pass: sample times against the performance counter, started when
-// the pass's first frame is shown (or its sound has to start), so a clip plays at its
-// own pace whatever the decoder's speed.
-class PassClock {
-public:
-    PassClock() { ::QueryPerformanceFrequency(&m_frequency); }
-    bool Running() const { return m_running; }
-    void Start(LONGLONG sampleTime)
-    {
-        ::QueryPerformanceCounter(&m_origin);
-        m_originTime = sampleTime;
-        m_running = true;
-    }
-    // Waits until sampleTime is due; false when a stop request came first.
-    bool WaitFor(LONGLONG sampleTime, const volatile LONG* pPlaying) const
-    {
-        for (;;) {
-            if (!*pPlaying)
-                return false;
-            LARGE_INTEGER now;
-            ::QueryPerformanceCounter(&now);
-            const LONGLONG elapsed = (now.QuadPart - m_origin.QuadPart) * 10000 / (m_frequency.QuadPart / 1000);
-            const LONGLONG early = sampleTime - m_originTime - elapsed;  // 100 ns units
-            if (early <= 0)
-                return true;
-            const LONGLONG ms = early / 10000;
-            ::Sleep(ms > 10 ? 10 : static_cast<DWORD>(ms));
-        }
-    }
-
-private:
-    LARGE_INTEGER m_frequency = {};
-    LARGE_INTEGER m_origin = {};
-    LONGLONG m_originTime = 0;
-    bool m_running = false;
+// How one pass ended.
+struct PassOutcome {
+    LONG frames = 0;      // frames that reached the presenter
+    LONG shown = 0;       // of them, shown on some monitor
+    bool broken = false;  // the reader failed: it may not be used again
 };
+
+// The media source being read, held (one reference) so that a stop request from the UI
+// thread can shut it down while the playback thread waits in ReadSample. Taken by an
+// interlocked exchange: whoever takes it releases it.
+IMFMediaSource* volatile g_pReadSource = nullptr;
+
+void PublishSource(IMFSourceReader* pReader)
+{
+    IMFMediaSource* pSource = nullptr;
+    if (FAILED(pReader->GetServiceForStream(static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), GUID_NULL,
+                                            IID_IMFMediaSource, reinterpret_cast<void**>(&pSource))) ||
+        !pSource)
+        return;
+    IMFMediaSource* pOld = static_cast<IMFMediaSource*>(
+        ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_pReadSource), pSource));
+    if (pOld)
+        pOld->Release();
+}
+
+void WithdrawSource()
+{
+    IMFMediaSource* pSource = static_cast<IMFMediaSource*>(
+        ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_pReadSource), nullptr));
+    if (pSource)
+        pSource->Release();
+}
 
 class ReaderPlayer {
 public:
     ReaderPlayer(const MediaFoundationApi& mf, const PlaybackRequest& request) : m_mf(mf), m_request(request) {}
+    ~ReaderPlayer() { WithdrawSource(); }
     PlayResult Play(IDirectDraw* pDirectDraw, LONG* pShown);
+    bool SoundOpen() const { return m_wave.IsOpen(); }
 
 private:
     bool Open(IDirectDraw* pDirectDraw);
-    // One pass from the start time; *pFailed when its very first read failed.
-    LONG PlayPass(bool* pFailed);
+    PassOutcome PlayPass();
     bool Playing() const { return *m_request.pPlaying != 0; }
     // The reader's own index of the first stream of that major type.
     bool FindStream(REFGUID majorType, DWORD* pIndex);
+    // A new type on a stream: a new surface for a new frame shape, a new device format
+    // for a new sound format.
+    void FollowTypeChange(bool video);
+    void QueueSound(IMFSample* pSample, LONGLONG time, CPlaybackClock* pClock);
 
     const MediaFoundationApi& m_mf;
     const PlaybackRequest& m_request;
@@ -121,6 +170,7 @@ private:
     CReaderFrames m_frames;
     CFramePresenter m_presenter;
     CWaveOut m_wave;
+    WAVEFORMATEXTENSIBLE m_sound = {};
     DWORD m_videoIndex = 0;
     bool m_canSeek = false;
 };
@@ -158,15 +208,56 @@ bool ReaderPlayer::Open(IDirectDraw* pDirectDraw)
         hr = m_reader->SetStreamSelection(kVideo, TRUE);
     if (FAILED(hr) || !m_frames.SelectOutput(m_mf, m_reader.Get()) || !FindStream(MFMediaType_Video, &m_videoIndex))
         return false;
+    PublishSource(m_reader.Get());
     if (!m_request.mute)
-        OpenSound(m_mf, m_reader.Get(), &m_wave);  // no sound device: the picture plays alone
+        OpenSound(m_mf, m_reader.Get(), &m_wave, &m_sound);  // no sound device: the picture plays alone
     m_canSeek = CanSeek(m_reader.Get());
-    return SUCCEEDED(m_presenter.Create(pDirectDraw, m_request, m_frames.Width(), m_frames.Height(), 2));
+    return SUCCEEDED(m_presenter.Create(pDirectDraw, m_request, m_frames.Width(), m_frames.Height(),
+                                        m_frames.ParX(), m_frames.ParY(), 2));
 }
 
-LONG ReaderPlayer::PlayPass(bool* pFailed)
+void ReaderPlayer::FollowTypeChange(bool video)
 {
-    *pFailed = false;
+    if (video) {
+        // The frames follow a new stride, aperture or layout in any case; the surface only
+        // a new shape.
+        const DWORD width = m_frames.Width(), height = m_frames.Height();
+        const UINT32 parX = m_frames.ParX(), parY = m_frames.ParY();
+        if (!m_frames.ReadFormat(m_reader.Get()))
+            return;
+        const CReaderFrames& f = m_frames;
+        if (f.Width() != width || f.Height() != height || f.ParX() * parY != parX * f.ParY())
+            m_presenter.Resize(f.Width(), f.Height(), f.ParX(), f.ParY());
+        return;
+    }
+    WAVEFORMATEXTENSIBLE next;
+    if (!m_wave.IsOpen() || !DescribeSound(m_reader.Get(), &next) || SameSound(next, m_sound))
+        return;
+    m_sound = next;
+    if (!m_wave.Reopen(m_sound.Format))
+        m_reader->SetStreamSelection(kAudio, FALSE);  // a format the device refuses: on without sound
+}
+
+void ReaderPlayer::QueueSound(IMFSample* pSample, LONGLONG time, CPlaybackClock* pClock)
+{
+    ComPtr<IMFMediaBuffer> buffer;
+    BYTE* data = nullptr;
+    DWORD length = 0;
+    if (!m_wave.IsOpen() || FAILED(pSample->ConvertToContiguousBuffer(buffer.Receive())) ||
+        FAILED(buffer->Lock(&data, nullptr, &length)))
+        return;
+    // Sound that comes first starts the clock; the device starts with it.
+    if (!pClock->Running()) {
+        pClock->Start(time);
+        m_wave.Start(time);
+    }
+    m_wave.Write(data, length, time, m_request.pPlaying);
+    buffer->Unlock();
+}
+
+PassOutcome ReaderPlayer::PlayPass()
+{
+    PassOutcome outcome;
     if (m_canSeek) {
         PROPVARIANT position;
         ::ZeroMemory(&position, sizeof(position));
@@ -175,26 +266,35 @@ LONG ReaderPlayer::PlayPass(bool* pFailed)
         m_reader->SetCurrentPosition(GUID_NULL, position);
     }
     m_wave.Reset();
-    PassClock clock;
-    LONG shown = 0;
-    bool firstRead = true;
+    CPlaybackClock clock;
     while (Playing()) {
+        if (DisplayIsOff(m_request)) {
+            // Nothing read, decoded or heard while the display is off; then on from here.
+            clock.Pause();
+            m_wave.Pause();
+            WaitWhileDisplayOff(m_request);
+            clock.Resume();
+            if (clock.Running())
+                m_wave.Resume();
+            continue;
+        }
         DWORD stream = 0, flags = 0;
         LONGLONG time = 0;
         ComPtr<IMFSample> sample;
         HRESULT hr = m_reader->ReadSample(static_cast<DWORD>(MF_SOURCE_READER_ANY_STREAM), 0, &stream, &flags,
                                           &time, sample.Receive());
         if (FAILED(hr) || (flags & MF_SOURCE_READERF_ERROR)) {
-            *pFailed = firstRead && shown == 0;
+            outcome.broken = true;  // a reader that reported an error may not be read again
             break;
         }
-        firstRead = false;
         const bool video = stream == m_videoIndex;
         if (flags & MF_SOURCE_READERF_ENDOFSTREAM) {
             if (video)
                 break;  // the end of the clip; the sound's end changes nothing
             continue;
         }
+        if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED)
+            FollowTypeChange(video);
         if (!sample)
             continue;  // a gap in the stream
         LONGLONG duration = 0;
@@ -205,84 +305,125 @@ LONG ReaderPlayer::PlayPass(bool* pFailed)
             continue;
 
         if (!video) {
-            ComPtr<IMFMediaBuffer> buffer;
-            BYTE* data = nullptr;
-            DWORD length = 0;
-            if (SUCCEEDED(sample->ConvertToContiguousBuffer(buffer.Receive())) &&
-                SUCCEEDED(buffer->Lock(&data, nullptr, &length))) {
-                // Sound queued while the clock waits for its first frame fills every buffer
-                // at most: then the clock starts with the sound.
-                if (!m_wave.Write(data, length, m_request.pPlaying) && m_wave.Paused() && !clock.Running()) {
-                    clock.Start(time);
-                    m_wave.Resume();
-                    m_wave.Write(data, length, m_request.pPlaying);
-                }
-                buffer->Unlock();
-            }
+            QueueSound(sample.Get(), time, &clock);
             continue;
         }
 
         ++g_playbackCounters.framesDecoded;
-        if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED)
-            m_frames.ReadFormat(m_reader.Get());  // the copy follows a new frame size
-        hr = m_frames.Draw(sample.Get(), &m_presenter, *m_request.pGeometry);
-        if (FAILED(hr))
-            break;
         if (!clock.Running()) {
             clock.Start(time);
-            m_wave.Resume();
-        } else if (!clock.WaitFor(time, m_request.pPlaying)) {
-            break;
+            m_wave.Start(time);
         }
+        LONGLONG now = clock.Now();
+        if (m_wave.Position(&now))
+            clock.Follow(now);  // what is heard is the clock
+        // More than a frame late (a stall, a busy machine): dropped and counted, not rushed
+        // out after the sound. Never the pass's first, so something is always shown.
+        const LONGLONG frameTime = duration > 0 ? duration : 400000;
+        if (outcome.frames > 0 && now - time > frameTime) {
+            ++g_playbackCounters.framesDropped;
+            if (m_request.useEndTime && time >= m_request.endTime)
+                break;
+            continue;
+        }
+        hr = m_frames.Draw(sample.Get(), &m_presenter, *m_request.pGeometry);
+        if (hr == DDERR_WRONGMODE) {
+            // The display mode changed: DirectDraw and the surfaces anew, this frame again.
+            if (FAILED(m_presenter.Rebuild()))
+                break;
+            hr = m_frames.Draw(sample.Get(), &m_presenter, *m_request.pGeometry);
+        }
+        if (FAILED(hr))
+            break;
+        if (!clock.WaitFor(time, m_request.pPlaying))
+            break;
         if (hr == S_OK) {
             hr = m_presenter.Present(*m_request.pGeometry);
+            if (hr == DDERR_WRONGMODE) {
+                if (FAILED(m_presenter.Rebuild()))
+                    break;
+                hr = S_FALSE;  // the next frame goes to the new surfaces
+            }
             if (FAILED(hr))
                 break;
             if (hr == S_OK)
-                ++shown;
+                ++outcome.shown;
         }
+        ++outcome.frames;
         if (m_request.useEndTime && time >= m_request.endTime)
             break;
     }
-    return shown;
+    return outcome;
 }
 
 PlayResult ReaderPlayer::Play(IDirectDraw* pDirectDraw, LONG* pShown)
 {
     if (!Open(pDirectDraw))
         return PlayResult::CannotOpen;
-    bool again = true, firstPass = true;
-    while (again) {
-        bool failed = false;
-        LONG shown = PlayPass(&failed);
+    for (bool firstPass = true;; firstPass = false) {
+        const PassOutcome pass = PlayPass();
         m_wave.Reset();  // the pass is over: so is its sound
-        if (firstPass && failed)
-            return PlayResult::FirstFrameFailed;
-        firstPass = false;
-        *pShown += shown;
-        again = Playing() && m_request.loop && m_canSeek;
-        if (again && shown == 0)
-            PauseAfterEmptyPass(m_request.pPlaying);
+        *pShown += pass.shown;
+        // A pass that put nothing on the screen is no picture: the first one says so, a
+        // later one ends this reader, and the thread opens the clip anew.
+        if (pass.frames == 0 && Playing())
+            return firstPass ? PlayResult::FirstFrameFailed : PlayResult::Played;
+        if (m_request.holdStill) {
+            m_presenter.Hold(*m_request.pGeometry, m_request.pPlaying);
+            break;
+        }
+        // After an error the reader may not be read again: the clip is opened anew.
+        if (pass.broken || !Playing() || !m_request.loop || !m_canSeek)
+            break;
     }
     return PlayResult::Played;
 }
 
 }  // namespace
 
-PlayResult PlayWithReader(const PlaybackRequest& request, IDirectDraw* pDirectDraw, LONG* pShown)
+PlayResult PlayWithReaderApi(const MediaFoundationApi& mf, const PlaybackRequest& request, IDirectDraw* pDirectDraw,
+                             LONG* pShown)
 {
     *pShown = 0;
-    const MediaFoundationApi* mf = GetMediaFoundation();
-    if (!mf || FAILED(mf->MFStartup(kMediaFoundationVersion, MFSTARTUP_NOSOCKET)))
+    if (FAILED(mf.MFStartup(kMediaFoundationVersion, MFSTARTUP_NOSOCKET)))
         return PlayResult::CannotOpen;
     // Sleep in steps of 1 ms rather than the system's usual 10-16: frames are due every 40 ms.
     ::timeBeginPeriod(1);
     PlayResult result;
+    bool withSound;
     {
-        ReaderPlayer player(*mf, request);
+        ReaderPlayer player(mf, request);
+        result = player.Play(pDirectDraw, pShown);
+        withSound = player.SoundOpen();
+    }
+    // The picture plays whatever becomes of the sound: a clip whose sound stops the reader
+    // (a format no decoder of this Windows takes) is tried again without it.
+    if (result == PlayResult::FirstFrameFailed && withSound && *request.pPlaying) {
+        PlaybackRequest muted = request;
+        muted.mute = true;
+        ReaderPlayer player(mf, muted);
         result = player.Play(pDirectDraw, pShown);
     }
     ::timeEndPeriod(1);
-    mf->MFShutdown();
+    mf.MFShutdown();
     return result;
+}
+
+void CancelPendingReads()
+{
+    IMFMediaSource* pSource = static_cast<IMFMediaSource*>(
+        ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_pReadSource), nullptr));
+    if (pSource) {
+        pSource->Shutdown();  // a pending ReadSample returns MF_E_SHUTDOWN
+        pSource->Release();
+    }
+}
+
+PlayResult PlayWithReader(const PlaybackRequest& request, IDirectDraw* pDirectDraw, LONG* pShown)
+{
+    *pShown = 0;
+    const MediaFoundationApi* mf = GetMediaFoundation();
+    if (!mf)
+        return PlayResult::CannotOpen;
+    return PlayWithReaderApi(*mf, request, pDirectDraw, pShown);
 }

@@ -1,6 +1,7 @@
 #include "playback/StreamPlayer.h"
 
 #include <ddstream.h>
+#include <dvdmedia.h>
 
 #include "support/Scoped.h"
 #include "playback/FramePresenter.h"
@@ -11,7 +12,104 @@ namespace {
 // pictures) is not repeated at once: looping it back to back would keep a processor
 // busy for as long as the saver runs.
 const DWORD kEmptyPassPauseMs = 200;
+
+// What the DirectShow headers would bring from strmiids, which holds them all in one object.
+const GUID kIidPin = { 0x56a86891, 0x0ad4, 0x11ce, { 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70 } };
+const GUID kFormatVideoInfo2 = { 0xf72a76a0, 0xeb0a, 0x11d0, { 0xac, 0xe4, 0x00, 0x00, 0xc0, 0xcc, 0x16, 0xba } };
+const GUID kFormatMpeg2Video = { 0xe06d80e3, 0xdb46, 0x11cf, { 0xb4, 0xd1, 0x00, 0x80, 0x5f, 0x6c, 0xbb, 0xea } };
+
+// The pixel aspect ratio from a picture aspect ratio in a VIDEOINFOHEADER2 (which
+// MPEG2VIDEOINFO begins with); false for other formats.
+bool AspectOf(const AM_MEDIA_TYPE& mt, UINT32* pParX, UINT32* pParY)
+{
+    if ((mt.formattype != kFormatVideoInfo2 && mt.formattype != kFormatMpeg2Video) || !mt.pbFormat ||
+        mt.cbFormat < sizeof(VIDEOINFOHEADER2))
+        return false;
+    const VIDEOINFOHEADER2& vih = *reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat);
+    const ULONGLONG w = static_cast<ULONGLONG>(vih.bmiHeader.biWidth < 0 ? -vih.bmiHeader.biWidth
+                                                                          : vih.bmiHeader.biWidth);
+    const ULONGLONG h = static_cast<ULONGLONG>(vih.bmiHeader.biHeight < 0 ? -vih.bmiHeader.biHeight
+                                                                           : vih.bmiHeader.biHeight);
+    if (!vih.dwPictAspectRatioX || !vih.dwPictAspectRatioY || !w || !h)
+        return false;
+    // Pixels are (picture width / frame width) : (picture height / frame height).
+    ULONGLONG x = vih.dwPictAspectRatioX * h, y = vih.dwPictAspectRatioY * w;
+    while (x > 0xFFFFFFFFull || y > 0xFFFFFFFFull) {
+        x >>= 1;
+        y >>= 1;
+    }
+    *pParX = static_cast<UINT32>(x);
+    *pParY = static_cast<UINT32>(y);
+    return x && y;
+}
+
+void FreeFormat(AM_MEDIA_TYPE& mt)
+{
+    if (mt.pbFormat)
+        ::CoTaskMemFree(mt.pbFormat);
+    if (mt.pUnk)
+        mt.pUnk->Release();
+}
+
+// The video stream's own connection carries the display's RGB format only; the pixel
+// aspect ratio is on the connections further up (the splitter's output, the decoder's),
+// so those are looked at, a few filters up the graph.
+void FindPixelAspect(IMediaStream* pVideo, UINT32* pParX, UINT32* pParY)
+{
+    *pParX = *pParY = 0;
+    ComPtr<IPin> pin;
+    if (FAILED(pVideo->QueryInterface(kIidPin, pin.ReceiveVoid())))
+        return;
+    for (int hop = 0; hop < 4 && pin; ++hop) {
+        AM_MEDIA_TYPE mt = {};
+        if (SUCCEEDED(pin->ConnectionMediaType(&mt))) {
+            const bool found = AspectOf(mt, pParX, pParY);
+            FreeFormat(mt);
+            if (found)
+                return;
+        }
+        // From this input pin to the output pin feeding it, and on to that filter's input.
+        ComPtr<IPin> upstream;
+        PIN_INFO info = {};
+        if (FAILED(pin->ConnectedTo(upstream.Receive())) || FAILED(upstream->QueryPinInfo(&info)) || !info.pFilter)
+            return;
+        ComPtr<IBaseFilter> filter(info.pFilter);
+        pin.Release();
+        ComPtr<IEnumPins> pins;
+        if (FAILED(filter->EnumPins(pins.Receive())))
+            return;
+        ComPtr<IPin> candidate;
+        while (pins->Next(1, candidate.Receive(), nullptr) == S_OK) {
+            PIN_DIRECTION direction;
+            ComPtr<IPin> peer;
+            if (SUCCEEDED(candidate->QueryDirection(&direction)) && direction == PINDIR_INPUT &&
+                SUCCEEDED(candidate->ConnectedTo(peer.Receive()))) {
+                pin.Release();
+                *pin.Receive() = candidate.Detach();
+                break;
+            }
+        }
+    }
+}
+
+// A display mode change leaves the surfaces of the old mode behind for good.
+bool ModeChanged(HRESULT hr) { return hr == DDERR_WRONGMODE; }
 }  // namespace
+
+bool DisplayIsOff(const PlaybackRequest& request)
+{
+    return request.pDisplayOff && *request.pDisplayOff && *request.pPlaying;
+}
+
+bool WaitWhileDisplayOff(const PlaybackRequest& request)
+{
+    bool waited = false;
+    while (DisplayIsOff(request)) {
+        ::Sleep(50);
+        waited = true;
+    }
+    return waited;
+}
 
 void PauseAfterEmptyPass(const volatile LONG* pPlaying)
 {
@@ -33,7 +131,9 @@ IAMMultiMediaStream* OpenClipStream(const char* path, bool mute, IDirectDraw* pD
     if (!::MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH))
         return nullptr;
 
-    HRESULT hr = stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, nullptr);
+    // The stream makes its own graph thread: the filter graph manager needs a thread that
+    // dispatches messages, which the playback thread does not.
+    HRESULT hr = stream->Initialize(STREAMTYPE_READ, 0, nullptr);
     if (SUCCEEDED(hr))
         hr = stream->AddMediaStream(pDirectDraw, &MSPID_PrimaryVideo, 0, nullptr);
     if (SUCCEEDED(hr) && !mute) {
@@ -86,8 +186,11 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
     if (SUCCEEDED(hr))
         hr = ddStream->GetFormat(&desc, nullptr, nullptr, nullptr);
     // The offscreen surface takes the display's pixel format: the stream converts into it.
+    UINT32 parX = 0, parY = 0;
     if (SUCCEEDED(hr))
-        hr = presenter.Create(pDirectDraw, request, desc.dwWidth, desc.dwHeight, 1);
+        FindPixelAspect(videoStream.Get(), &parX, &parY);
+    if (SUCCEEDED(hr))
+        hr = presenter.Create(pDirectDraw, request, desc.dwWidth, desc.dwHeight, parX, parY, 1);
     RECT sampleRect = presenter.SampleRect();
     if (SUCCEEDED(hr))
         hr = ddStream->CreateSample(presenter.Offscreen(), &sampleRect, 0, sample.Receive());
@@ -105,48 +208,65 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
         pStream->SetState(STREAMSTATE_RUN);
 
         // Some streams count their time from the start of running rather than from the
-        // clip's beginning; the first reading tells which, so the end time stays a
-        // position in the clip either way.
-        bool firstReading = true, firstUpdate = true;
-        STREAM_TIME timeOffset = 0;
-        LONG shown = 0;
+        // position it was seeked to; the first reading tells which, so the end time stays
+        // a position in the clip either way.
+        bool firstReading = true;
+        STREAM_TIME seekedTo = start, timeOffset = 0, position = start;
+        LONG shown = 0, frames = 0;
 
         while (*request.pPlaying) {
-            hr = sample->Update(0, nullptr, nullptr, 0);
-            if (hr != S_OK) {
-                // An error before the clip's first frame: another engine may play it.
-                if (firstPass && firstUpdate && FAILED(hr)) {
-                    pStream->SetState(STREAMSTATE_STOP);
-                    return PlayResult::FirstFrameFailed;
+            if (DisplayIsOff(request)) {
+                // Nothing decoded and nothing heard while the display is off; then on from here.
+                pStream->SetState(STREAMSTATE_STOP);
+                WaitWhileDisplayOff(request);
+                if (seekable) {
+                    pStream->Seek(position);
+                    seekedTo = position;
+                    firstReading = true;
+                    timeOffset = 0;
                 }
-                break;  // end of the stream, or an error
+                pStream->SetState(STREAMSTATE_RUN);
+                continue;
             }
-            firstUpdate = false;
+            hr = sample->Update(0, nullptr, nullptr, 0);
+            if (hr != S_OK)
+                break;  // end of the stream, or an error
             ++g_playbackCounters.framesDecoded;
 
             hr = presenter.Present(*request.pGeometry);
+            if (ModeChanged(hr)) {
+                pStream->SetState(STREAMSTATE_STOP);
+                return PlayResult::DisplayChanged;
+            }
             if (FAILED(hr))
                 break;
+            ++frames;
             if (hr == S_OK)
                 ++shown;
 
-            if (request.useEndTime) {
-                STREAM_TIME now = 0;
-                if (SUCCEEDED(pStream->GetTime(&now))) {
-                    if (firstReading && seekable && start > 0 && now < start)
-                        timeOffset = start;
-                    firstReading = false;
-                    if (now + timeOffset >= end)
-                        break;
-                }
+            STREAM_TIME now = 0;
+            if (SUCCEEDED(pStream->GetTime(&now))) {
+                if (firstReading && seekable && seekedTo > 0 && now < seekedTo)
+                    timeOffset = seekedTo;
+                firstReading = false;
+                position = now + timeOffset;
+                if (request.useEndTime && position >= end)
+                    break;
             }
         }
         pStream->SetState(STREAMSTATE_STOP);
-        firstPass = false;
         *pShown += shown;
+        // A pass that put nothing on the screen (a start past the clip's end, a clip that
+        // fails at its first frame or its first blit) is no picture: the first one says so;
+        // a later one ends this stream, and the thread opens the clip anew.
+        if (frames == 0 && *request.pPlaying)
+            return firstPass ? PlayResult::FirstFrameFailed : PlayResult::Played;
+        firstPass = false;
+        if (request.holdStill) {
+            presenter.Hold(*request.pGeometry, request.pPlaying);
+            break;
+        }
         again = *request.pPlaying && request.loop && seekable;
-        if (again && shown == 0)
-            PauseAfterEmptyPass(request.pPlaying);
     }
     return PlayResult::Played;
 }

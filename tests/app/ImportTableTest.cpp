@@ -216,6 +216,9 @@ TEST(ImportTable, SaverImportsOnlyWhatWindows98Provides)
             missing += "\n  " + import;
     }
     EXPECT_TRUE(missing.empty()) << "imports Windows 98 does not provide:" << missing;
+    // Windows turns the display off on its own timer while a saver runs: the saver never
+    // asks to keep it on, neither through an import nor a function looked up by name.
+    EXPECT_EQ(std::string::npos, ReadAll(SaverPath()).find("SetThreadExecutionState"));
 }
 
 TEST(ImportTable, SaverAndInstallerAskForNoNewerWindowsThan95)

@@ -38,6 +38,32 @@ TEST(CorrectAspect, OnlyFramesJustOffFourThirdsAreCorrected)
     }
 }
 
+TEST(DisplayRect, FramesAreWidenedByTheirPixelAspectRatio)
+{
+    const struct {
+        DWORD w, h;
+        UINT32 parX, parY;
+        LONG displayW;
+    } cases[] = {
+        { 720, 576, 64, 45, 1024 },   // 16:9 PAL
+        { 720, 576, 16, 15, 768 },    // 4:3 PAL
+        { 1440, 1080, 4, 3, 1920 },   // HDV
+        { 720, 480, 8, 9, 640 },      // 4:3 NTSC: narrower
+        { 320, 240, 1, 1, 320 },
+        { 320, 240, 0, 0, 320 },      // none named
+        { 320, 240, 1, 0, 320 },
+        { 320, 240, 100, 1, 320 },    // beyond any camera's: a broken header
+        { 0, 0, 64, 45, 0 },
+    };
+    for (const auto& c : cases) {
+        const RECT r = DisplayRect(c.w, c.h, c.parX, c.parY);
+        EXPECT_EQ(c.displayW, r.right) << c.w << "x" << c.h << " " << c.parX << ":" << c.parY;
+        EXPECT_EQ(static_cast<LONG>(c.h), r.bottom);
+        EXPECT_EQ(0, r.left);
+        EXPECT_EQ(0, r.top);
+    }
+}
+
 namespace {
 
 // A primary surface that records where each blit went and answers with what it is told
@@ -47,6 +73,7 @@ public:
     std::vector<RECT> blits;
     RECT refused = {};
     HRESULT refusal = S_OK;
+    HRESULT restoreResult = DD_OK;
     int restores = 0;
 
     STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
@@ -57,7 +84,7 @@ public:
         blits.push_back(*dest);
         return ::EqualRect(dest, &refused) ? refusal : DD_OK;
     }
-    STDMETHODIMP Restore() override { ++restores; return DD_OK; }
+    STDMETHODIMP Restore() override { ++restores; return restoreResult; }
 #define UNUSED_METHOD(name, ...) STDMETHODIMP name(__VA_ARGS__) override { return E_NOTIMPL; }
     UNUSED_METHOD(AddAttachedSurface, LPDIRECTDRAWSURFACE)
     UNUSED_METHOD(AddOverlayDirtyRect, LPRECT)
@@ -152,6 +179,10 @@ TEST(BlitToAreas, EveryMonitorGetsThePictureAndAFailedOneIsSkipped)
     primary.refusal = DDERR_SURFACELOST;
     EXPECT_EQ(S_FALSE, BlitToAreas(&primary, &frame, sample, geometry, areas, 1));
     EXPECT_EQ(S_FALSE, BlitToAreas(&primary, &frame, sample, geometry, areas, 0));  // off every screen
+    // Surfaces made before a display mode change can never be restored: the caller makes
+    // DirectDraw and the surfaces anew, rather than failing every later frame.
+    primary.restoreResult = DDERR_WRONGMODE;
+    EXPECT_EQ(DDERR_WRONGMODE, BlitToAreas(&primary, &frame, sample, geometry, areas, 1));
 }
 
 // A display change between two frames: the next frame goes onto the monitors there are
@@ -186,10 +217,11 @@ TEST(FramePresenter, MonitorsThatChangeBetweenTwoFramesAreTakenUpAtTheNext)
     CSettingsDlg geometry;
     geometry.m_nViewSizeOption = 2;  // full screen: the whole monitor
     volatile LONG playing = 1, displayChanges = 0;
-    const PlaybackRequest request = { hWnd, "", 0, 0, false, false, true, &geometry, &playing, &displayChanges };
+    const PlaybackRequest request = { hWnd, "", 0, 0, false, false, true, false,
+                                      &geometry, &playing, &displayChanges, nullptr };
     {
         CFramePresenter presenter;
-        ASSERT_EQ(DD_OK, presenter.Create(dd, request, 64, 48, 1));
+        ASSERT_EQ(DD_OK, presenter.Create(dd, request, 64, 48, 0, 0, 1));
         DDBLTFX fill = {};
         fill.dwSize = sizeof(fill);
         fill.dwFillColor = 0xFFFFFFFF;  // white in any format

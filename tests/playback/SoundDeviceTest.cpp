@@ -1,0 +1,170 @@
+// The sound output against a stand-in device that refuses blocks or never plays them (a
+// USB headset pulled, HDMI sound gone): the clip goes on without sound, and no wait for
+// the device lasts for ever. And the clock's counter arithmetic.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/TestSupport.h"
+#include "playback/PlaybackClock.h"
+#include "playback/WaveOut.h"
+
+namespace {
+
+// What the stand-in device does with the blocks it is given.
+enum class Device { Plays, Refuses, NeverPlays };
+Device g_device = Device::Plays;
+std::vector<WAVEHDR*> g_queued;
+int g_writes = 0;
+
+MMRESULT WINAPI FakeOpen(LPHWAVEOUT phwo, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_PTR, DWORD)
+{
+    *phwo = reinterpret_cast<HWAVEOUT>(0x5150);
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakePrepare(HWAVEOUT, LPWAVEHDR h, UINT)
+{
+    h->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeUnprepare(HWAVEOUT, LPWAVEHDR h, UINT)
+{
+    if (h->dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    h->dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeWrite(HWAVEOUT, LPWAVEHDR h, UINT)
+{
+    ++g_writes;
+    if (g_device == Device::Refuses)
+        return MMSYSERR_NODRIVER;
+    if (g_device == Device::Plays) {
+        h->dwFlags |= WHDR_DONE;  // played at once
+        return MMSYSERR_NOERROR;
+    }
+    h->dwFlags |= WHDR_INQUEUE;
+    g_queued.push_back(h);
+    return MMSYSERR_NOERROR;
+}
+// Like Windows: a reset gives back every block the device holds.
+MMRESULT WINAPI FakeReset(HWAVEOUT)
+{
+    for (WAVEHDR* h : g_queued)
+        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    g_queued.clear();
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeNothing(HWAVEOUT) { return MMSYSERR_NOERROR; }
+
+class StandInDevice {
+public:
+    explicit StandInDevice(Device d)
+    {
+        g_device = d;
+        g_queued.clear();
+        g_writes = 0;
+        Replace("waveOutOpen", reinterpret_cast<void*>(FakeOpen));
+        Replace("waveOutPrepareHeader", reinterpret_cast<void*>(FakePrepare));
+        Replace("waveOutUnprepareHeader", reinterpret_cast<void*>(FakeUnprepare));
+        Replace("waveOutWrite", reinterpret_cast<void*>(FakeWrite));
+        Replace("waveOutReset", reinterpret_cast<void*>(FakeReset));
+        for (const char* f : { "waveOutPause", "waveOutRestart", "waveOutClose" })
+            Replace(f, reinterpret_cast<void*>(FakeNothing));
+    }
+    ~StandInDevice()
+    {
+        for (const auto& r : m_replaced)
+            ReplaceImport(::GetModuleHandleA(nullptr), "winmm.dll", r.first, r.second);
+    }
+
+private:
+    void Replace(const char* function, void* fake)
+    {
+        void* previous = ReplaceImport(::GetModuleHandleA(nullptr), "winmm.dll", function, fake);
+        ASSERT_NE(nullptr, previous) << function;
+        m_replaced.push_back({ function, previous });
+    }
+    std::vector<std::pair<const char*, void*>> m_replaced;
+};
+
+WAVEFORMATEX Stereo16()
+{
+    WAVEFORMATEX f = {};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 2;
+    f.nSamplesPerSec = 48000;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 4;
+    f.nAvgBytesPerSec = 192000;
+    return f;
+}
+
+}  // namespace
+
+TEST(SoundDevice, ADeviceThatFailsOrStopsIsGivenUpAndNoWaitLastsForEver)
+{
+    const volatile LONG playing = 1;
+    const std::vector<BYTE> block(7680);  // 20 ms
+    const struct {
+        const char* what;
+        Device device;
+        int blocks;        // written in a row
+        bool openAfter;    // still playing sound
+    } cases[] = {
+        { "a device that plays", Device::Plays, 100, true },
+        // Every block released again: without that the 33rd write waited for ever.
+        { "a device that refuses every block", Device::Refuses, 100, false },
+        { "a device that takes blocks and never plays them", Device::NeverPlays, 40, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StandInDevice device(c.device);
+        CWaveOut wave;
+        ASSERT_TRUE(wave.Open(Stereo16()));
+        wave.Start(0);
+        const DWORD began = ::GetTickCount();
+        for (int i = 0; i < c.blocks; ++i)
+            wave.Write(block.data(), static_cast<DWORD>(block.size()), i * 200000LL, &playing);
+        EXPECT_EQ(c.openAfter, wave.IsOpen());
+        // Given up after a few refusals, or after one bounded wait: not 100 tries, not for ever.
+        if (c.device == Device::Refuses)
+            EXPECT_EQ(static_cast<int>(CWaveOut::kMaxFailures), g_writes);
+        EXPECT_LT(::GetTickCount() - began, 3 * CWaveOut::kStuckMs);
+        // Muted from here on: writes return at once, and closing does not wait.
+        EXPECT_FALSE(!c.openAfter && wave.Write(block.data(), 4, 0, &playing));
+        wave.Reset();
+    }
+}
+
+TEST(SoundDevice, SilenceFillsWhereTheSoundStartsLaterThanThePicture)
+{
+    StandInDevice device(Device::Plays);
+    const volatile LONG playing = 1;
+    CWaveOut wave;
+    ASSERT_TRUE(wave.Open(Stereo16()));
+    wave.Start(0);  // the clock starts with the picture at 0
+    const std::vector<BYTE> block(1920);
+    // The first sound at 0.5 s: half a second of silence goes before it (five blocks of
+    // 0.1 s), so the device's position stays on the stream's time.
+    ASSERT_TRUE(wave.Write(block.data(), static_cast<DWORD>(block.size()), 5000000, &playing));
+    EXPECT_EQ(6, g_writes);
+    // A gap of 10 ms is no gap.
+    ASSERT_TRUE(wave.Write(block.data(), static_cast<DWORD>(block.size()), 5000000 + 100000 + 100000, &playing));
+    EXPECT_EQ(7, g_writes);
+}
+
+TEST(PlaybackClock, CounterTicksBecomeStreamTimeExactly)
+{
+    const struct {
+        LONGLONG ticks, frequency, time;
+    } cases[] = {
+        { 3579545, 3579545, 10000000 },                 // one second of an ACPI timer
+        { 3579545LL * 3600, 3579545, 36000000000LL },   // an hour, to the tick (152 ppm off before)
+        { 1, 3579545, 2 },                              // 2.79 x 100 ns, truncated
+        { 10000000LL * 86400 * 30, 10000000, 10000000LL * 86400 * 30 },  // 30 days at 10 MHz
+        { 5, 0, 0 },                                    // no counter
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.time, TicksToTime(c.ticks, c.frequency)) << c.ticks << " at " << c.frequency;
+}
