@@ -25,8 +25,9 @@ struct PowerSetting {
     BYTE data[1];
 };
 
-const int kStopWaits = 10;
-const DWORD kStopWaitMs = 200;
+const int kStopWaits = 200;
+const DWORD kStopWaitMs = 10;
+const int kFreeStopWaits = 5;
 
 // The engines in the order they are tried: DirectShow's multimedia stream, then Media
 // Foundation's source reader for the clips DirectShow cannot open (MP4, MOV and MKV on
@@ -111,9 +112,18 @@ void CClipSaverWnd::StopPlayback()
     if (m_hPlaybackThread) {
         // A read waiting on a slow disk or share returns at once instead of at its time-out.
         CancelPendingReads();
+        // So does a file that the first engine opens on the thread itself (Vista and later
+        // cancel such an opening; looked up at run time), once the thread has not ended by
+        // itself within 50 ms; asked again at every step, as it may be inside the next one.
+        typedef BOOL(WINAPI * CancelIo)(HANDLE);
+        CancelIo cancelIo = reinterpret_cast<CancelIo>(
+            ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CancelSynchronousIo"));
         bool ended = false;
-        for (int i = 0; i < kStopWaits && !ended; ++i)
+        for (int i = 0; i < kStopWaits && !ended; ++i) {
+            if (cancelIo && i >= kFreeStopWaits)
+                cancelIo(m_hPlaybackThread);
             ended = ::WaitForSingleObject(m_hPlaybackThread, kStopWaitMs) == WAIT_OBJECT_0;
+        }
         // A thread stuck inside the platform (an OpenFile on a dead network share) would
         // keep the saver open for ever: after two seconds it is ended, whatever it holds.
         if (!ended)

@@ -33,6 +33,10 @@ const MediaFoundationApi* GetMediaFoundation()
                    Find(hPlat, "MFCreateAttributes", &g_api.MFCreateAttributes) &&
                    Find(hPlat, "MFCreateMediaType", &g_api.MFCreateMediaType) &&
                    Find(hReadWrite, "MFCreateSourceReaderFromURL", &g_api.MFCreateSourceReaderFromURL);
+        if (g_loaded && !(Find(hPlat, "MFCreateSourceResolver", &g_api.MFCreateSourceResolver) &&
+                          Find(hReadWrite, "MFCreateSourceReaderFromMediaSource",
+                               &g_api.MFCreateSourceReaderFromMediaSource)))
+            g_api.MFCreateSourceResolver = nullptr;  // both or neither
         if (!g_loaded) {
             if (hReadWrite)
                 ::FreeLibrary(hReadWrite);

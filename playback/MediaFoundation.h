@@ -14,6 +14,10 @@ struct MediaFoundationApi {
     HRESULT (WINAPI* MFCreateMediaType)(IMFMediaType** ppType);
     HRESULT (WINAPI* MFCreateSourceReaderFromURL)(LPCWSTR url, IMFAttributes* pAttributes,
                                                   IMFSourceReader** ppReader);
+    // For an opening that a stop request can cancel; null where this Windows lacks them.
+    HRESULT (WINAPI* MFCreateSourceResolver)(IMFSourceResolver** ppResolver);
+    HRESULT (WINAPI* MFCreateSourceReaderFromMediaSource)(IMFMediaSource* pSource, IMFAttributes* pAttributes,
+                                                          IMFSourceReader** ppReader);
 };
 
 // The functions, or null where this Windows has no source reader (before Windows 7).

@@ -7,6 +7,7 @@
 #include "playback/MediaFoundation.h"
 #include "playback/PlaybackClock.h"
 #include "playback/ReaderFrames.h"
+#include "playback/ReaderOpen.h"
 #include "playback/StreamPlayer.h"
 #include "playback/WaveOut.h"
 #include "settings/SettingsDlg.h"
@@ -200,7 +201,7 @@ bool ReaderPlayer::Open(IDirectDraw* pDirectDraw)
     if (SUCCEEDED(hr))  // RGB32 from a decoder that gives no YUV format
         hr = attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE);
     if (SUCCEEDED(hr))
-        hr = m_mf.MFCreateSourceReaderFromURL(widePath, attributes.Get(), m_reader.Receive());
+        hr = OpenReader(m_mf, widePath, attributes.Get(), m_request.pPlaying, m_reader.Receive());
     // Only what is shown is read: the first video stream, and sound unless muted.
     if (SUCCEEDED(hr))
         hr = m_reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);

@@ -275,41 +275,102 @@ DWORD WINAPI RunReader(LPVOID p)
 }
 }  // namespace
 
-// A read that blocks (a clip on an unreachable network share): the stop request shuts the
-// source down, and the playback thread ends at once rather than being terminated.
-TEST(StandInReader, AStopEndsAReadThatBlocks)
+namespace {
+// A resolver whose opening never completes (a clip on an unreachable network share) until
+// it is cancelled; like Windows', it may still call back after the cancel, and does not.
+class StandInResolver : public IMFSourceResolver {
+public:
+    volatile LONG begun = 0, cancelled = 0;
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP BeginCreateObjectFromURL(LPCWSTR, DWORD, IPropertyStore*, IUnknown** ppCookie, IMFAsyncCallback*,
+                                          IUnknown*) override
+    {
+        *ppCookie = this;  // the cancel cookie: only its address matters
+        begun = 1;
+        return S_OK;
+    }
+    STDMETHODIMP CancelObjectCreation(IUnknown* pCookie) override
+    {
+        cancelled = pCookie == this;
+        return S_OK;
+    }
+#define UNUSED_METHOD(name, ...) STDMETHODIMP name(__VA_ARGS__) override { return E_NOTIMPL; }
+    UNUSED_METHOD(CreateObjectFromURL, LPCWSTR, DWORD, IPropertyStore*, MF_OBJECT_TYPE*, IUnknown**)
+    UNUSED_METHOD(CreateObjectFromByteStream, IMFByteStream*, LPCWSTR, DWORD, IPropertyStore*, MF_OBJECT_TYPE*,
+                  IUnknown**)
+    UNUSED_METHOD(EndCreateObjectFromURL, IMFAsyncResult*, MF_OBJECT_TYPE*, IUnknown**)
+    UNUSED_METHOD(BeginCreateObjectFromByteStream, IMFByteStream*, LPCWSTR, DWORD, IPropertyStore*, IUnknown**,
+                  IMFAsyncCallback*, IUnknown*)
+    UNUSED_METHOD(EndCreateObjectFromByteStream, IMFAsyncResult*, MF_OBJECT_TYPE*, IUnknown**)
+#undef UNUSED_METHOD
+};
+StandInResolver* g_resolver = nullptr;
+HRESULT WINAPI ResolverStandIn(IMFSourceResolver** ppResolver)
+{
+    *ppResolver = g_resolver;
+    return S_OK;
+}
+HRESULT WINAPI ReaderOnSourceStandIn(IMFMediaSource*, IMFAttributes*, IMFSourceReader** ppReader)
+{
+    *ppReader = g_reader;
+    return S_OK;
+}
+}  // namespace
+
+// A read or an opening that blocks (a clip on an unreachable network share): the stop
+// request shuts the source down or cancels the opening, and the playback thread ends at
+// once rather than being terminated.
+TEST(StandInReader, AStopEndsAReadOrAnOpeningThatBlocks)
 {
     HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
                                   nullptr, nullptr);
     IDirectDraw* directDraw = nullptr;
     ASSERT_TRUE(SUCCEEDED(::DirectDrawCreate(nullptr, &directDraw, nullptr)));
     directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
-    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn };
     CSettingsDlg geometry;
-    volatile LONG playing = 1;
-    PlaybackRequest request = {};
-    request.hWnd = hWnd;
-    request.clipPath = "stand-in.mp4";
-    request.loop = true;
-    request.mute = true;
-    request.pGeometry = &geometry;
-    request.pPlaying = &playing;
-    StandInReader reader;
-    reader.blockAtRead = 5;
-    g_reader = &reader;
-    ReaderRun run = { &mf, &request, directDraw, PlayResult::CannotOpen };
-    HANDLE thread = ::CreateThread(nullptr, 0, RunReader, &run, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    for (int i = 0; i < 500 && !reader.blocked; ++i)
-        ::Sleep(10);
-    ASSERT_TRUE(reader.blocked);
-    playing = 0;
-    CancelPendingReads();
-    // Well before the read's own 30 s: ended by the shutdown, not by a time-out.
-    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 10000));
-    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(reader.source.shutDown, 0));
-    EXPECT_EQ(PlayResult::Played, run.result);  // a stop, not a clip that cannot play
-    ::CloseHandle(thread);
+    for (bool inOpening : { false, true }) {
+        SCOPED_TRACE(inOpening ? "the opening blocks" : "a read blocks");
+        // The opening through the resolver where it blocks; the read case opens at once.
+        const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType,
+                                        OpenStandIn, inOpening ? ResolverStandIn : nullptr,
+                                        inOpening ? ReaderOnSourceStandIn : nullptr };
+        volatile LONG playing = 1;
+        PlaybackRequest request = {};
+        request.hWnd = hWnd;
+        request.clipPath = "stand-in.mp4";
+        request.loop = true;
+        request.mute = true;
+        request.pGeometry = &geometry;
+        request.pPlaying = &playing;
+        StandInReader reader;
+        reader.blockAtRead = inOpening ? -1 : 5;
+        StandInResolver resolver;
+        g_reader = &reader;
+        g_resolver = &resolver;
+        ReaderRun run = { &mf, &request, directDraw, PlayResult::Played };
+        HANDLE thread = ::CreateThread(nullptr, 0, RunReader, &run, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        const volatile LONG& waiting = inOpening ? resolver.begun : reader.blocked;
+        for (int i = 0; i < 500 && !waiting; ++i)
+            ::Sleep(10);
+        ASSERT_TRUE(waiting);
+        if (inOpening)
+            ::Sleep(100);  // still waiting: nothing but the stop ends it
+        playing = 0;
+        CancelPendingReads();
+        // Well before the read's own 30 s: ended by the shutdown or the cancel, not a time-out.
+        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 10000));
+        if (inOpening) {
+            EXPECT_TRUE(resolver.cancelled);
+            EXPECT_EQ(PlayResult::CannotOpen, run.result);  // and no text: the saver is closing
+        } else {
+            EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(reader.source.shutDown, 0));
+            EXPECT_EQ(PlayResult::Played, run.result);  // a stop, not a clip that cannot play
+        }
+        ::CloseHandle(thread);
+    }
     directDraw->Release();
     ::DestroyWindow(hWnd);
 }
