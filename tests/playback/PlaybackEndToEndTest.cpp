@@ -848,7 +848,10 @@ TEST_F(PlaybackEndToEnd, HostileClipsPlayInShapeOrSayWhy)
     // MP4 that ends right after its header never returns, in either engine; and its Media
     // Foundation refuses an MKV with FLAC sound outright (MF_E_UNSUPPORTED_BYTESTREAM_TYPE),
     // muted or not.
-    enum Where { kEverywhere, kWindows, kNotWineWin7 };
+    // kWindowsElseCloses: under Wine's Windows-like prefixes only the close is checked (its
+    // time printed): Wine's DirectShow offers the cut MP4 to its MPEG-1 splitter, whose
+    // connection never returns on the playback thread, which the saver ends after 2 s.
+    enum Where { kEverywhere, kWindows, kNotWineWin7, kWindowsElseCloses };
     struct Case {
         const char* what;
         const char* clip;   // null: the case's colour clip
@@ -869,13 +872,15 @@ TEST_F(PlaybackEndToEnd, HostileClipsPlayInShapeOrSayWhy)
         { "the picture starts after its sound", "late-video.mp4", kBox, centred, 0, 0, kRed, kEverywhere },
         { "the frame grows after a second", "resize.mp4", kBox, { 272, 204, 752, 564 }, 0, 1, kGreen, kWindows },
         { "cut short in its third second, looping", "cut.mp4", kLoopsAgain, centred, 0, 1, kRed, kEverywhere },
-        { "cut short after its header", "cut-head.mp4", kText, {}, 0, 1, kBlack, kWindows },
+        { "cut short after its header", "cut-head.mp4", kText, {}, 0, 1, kBlack, kWindowsElseCloses },
         { "a start time past its end", nullptr, kText, {}, 10, 1, kBlack, kEverywhere },
     };
     const bool fullSizeScreen = ScreenW() == 1024 && ScreenH() == 768;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (RunningUnderWine() && (c.where == kWindows || (c.where == kNotWineWin7 && WindowsLikePrefix())))
+        const bool closeOnly = RunningUnderWine() && c.where == kWindowsElseCloses;
+        if (RunningUnderWine() && (c.where == kWindows || (c.where == kNotWineWin7 && WindowsLikePrefix()) ||
+                                   (closeOnly && !WindowsLikePrefix())))
             continue;
         Settings s;
         if (c.clip)
@@ -884,7 +889,9 @@ TEST_F(PlaybackEndToEnd, HostileClipsPlayInShapeOrSayWhy)
         s.startOn = c.startS != 0;
         s.startS = c.startS;
         ASSERT_TRUE(Start(s));
-        if (c.check == kText) {
+        if (closeOnly) {
+            PumpFor(3000);  // the opening is under way, and stays so
+        } else if (c.check == kText) {
             ScreenShot shot;
             EXPECT_TRUE(CaptureSettledText(&shot, WholeScreen())) << "no text on the screen";
             double mismatch = 1.0;
@@ -903,8 +910,10 @@ TEST_F(PlaybackEndToEnd, HostileClipsPlayInShapeOrSayWhy)
             }
         }
         EXPECT_TRUE(m_saver.Running());
+        const DWORD pressed = ::GetTickCount();
         PressKey(VK_SPACE);
         EXPECT_EQ(0u, m_saver.WaitExit(10000));
+        std::printf("%s: closed %lu ms after the key\n", c.what, ::GetTickCount() - pressed);
     }
 }
 
