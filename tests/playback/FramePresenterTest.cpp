@@ -186,8 +186,9 @@ TEST(BlitToAreas, EveryMonitorGetsThePictureAndAFailedOneIsSkipped)
 }
 
 // A display change between two frames: the next frame goes onto the monitors there are
-// then (here the only monitor moves from the screen's left half to its right half).
-TEST(FramePresenter, MonitorsThatChangeBetweenTwoFramesAreTakenUpAtTheNext)
+// then (here the only monitor moves from the screen's left half to its right half). And a
+// frame is placed by its display size.
+TEST(FramePresenter, MonitorsThatChangeBetweenTwoFramesAreTakenUpAtTheNextAndFramesHaveTheirDisplaySize)
 {
     const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
     WNDCLASSA wc = {};
@@ -235,6 +236,22 @@ TEST(FramePresenter, MonitorsThatChangeBetweenTwoFramesAreTakenUpAtTheNext)
         ::InterlockedIncrement(const_cast<LONG*>(&displayChanges));
         ASSERT_EQ(S_OK, presenter.Present(geometry));
         EXPECT_EQ(0xFFFFFFu, colourAt(3 * w / 4, h / 2)) << "the next frame on the monitor at the right";
+    }
+    {
+        // A 16:9 PAL frame (pixels 64:45) that the engine draws at its final size: at
+        // original size the surface is its display size, not the frame's 720 x 576.
+        monitors.Set({ { 0, 0, w, h } });
+        ::InterlockedIncrement(const_cast<LONG*>(&displayChanges));
+        geometry.m_nViewSizeOption = 1;
+        CFramePresenter presenter;
+        ASSERT_EQ(DD_OK, presenter.Create(dd, request, 720, 576, 64, 45, 2));
+        IDirectDrawSurface* surface = nullptr;
+        ASSERT_EQ(S_OK, presenter.FinalSizeSurface(geometry, &surface));
+        DDSURFACEDESC desc = {};
+        desc.dwSize = sizeof(desc);
+        ASSERT_EQ(DD_OK, surface->GetSurfaceDesc(&desc));
+        EXPECT_EQ(1024u, desc.dwWidth);  // on the 1024 x 768 test screen
+        EXPECT_EQ(576u, desc.dwHeight);
     }
     dd->Release();
     ::DestroyWindow(hWnd);
