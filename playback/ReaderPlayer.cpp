@@ -164,6 +164,9 @@ private:
     // for a new sound format.
     void FollowTypeChange(bool video);
     void QueueSound(IMFSample* pSample, LONGLONG time, CPlaybackClock* pClock);
+    // Reads sound alone until what is queued reaches kSoundLead past the frame about to
+    // be shown; false when the reader failed.
+    bool TopUpSound(LONGLONG frameTime, CPlaybackClock* pClock);
 
     const MediaFoundationApi& m_mf;
     const PlaybackRequest& m_request;
@@ -174,6 +177,7 @@ private:
     WAVEFORMATEXTENSIBLE m_sound = {};
     DWORD m_videoIndex = 0;
     bool m_canSeek = false;
+    bool m_soundEnded = false;  // in this pass
 };
 
 bool ReaderPlayer::FindStream(REFGUID majorType, DWORD* pIndex)
@@ -256,8 +260,41 @@ void ReaderPlayer::QueueSound(IMFSample* pSample, LONGLONG time, CPlaybackClock*
     buffer->Unlock();
 }
 
+// Read in the file's order, a clip's sound arrives with its picture or after it (an AVI's
+// sound samples follow the frame they belong with): the device, fed only that far, runs dry
+// before every frame and stutters. So the sound is read ahead by itself; the reader keeps
+// the picture's samples meanwhile.
+const LONGLONG kSoundLead = 5000000;  // 500 ms
+
+bool ReaderPlayer::TopUpSound(LONGLONG frameTime, CPlaybackClock* pClock)
+{
+    // Never a wait for the device here, as the frame is due: three blocks kept spare for
+    // the silence that a gap in the sound may need.
+    while (m_wave.IsOpen() && !m_soundEnded && m_wave.QueuedEnd() < frameTime + kSoundLead && m_wave.CanQueue(3) &&
+           Playing()) {
+        DWORD stream = 0, flags = 0;
+        LONGLONG time = 0;
+        ComPtr<IMFSample> sample;
+        if (FAILED(m_reader->ReadSample(kAudio, 0, &stream, &flags, &time, sample.Receive())) ||
+            (flags & MF_SOURCE_READERF_ERROR))
+            return false;
+        if (flags & MF_SOURCE_READERF_ENDOFSTREAM) {
+            m_soundEnded = true;
+            break;
+        }
+        if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED)
+            FollowTypeChange(false);
+        LONGLONG duration = 0;
+        if (sample && (FAILED(sample->GetSampleDuration(&duration)) || time + duration > m_request.startTime ||
+                       time >= m_request.startTime))
+            QueueSound(sample.Get(), time, pClock);
+    }
+    return true;
+}
+
 PassOutcome ReaderPlayer::PlayPass()
 {
+    m_soundEnded = false;
     PassOutcome outcome;
     if (m_canSeek) {
         PROPVARIANT position;
@@ -292,6 +329,7 @@ PassOutcome ReaderPlayer::PlayPass()
         if (flags & MF_SOURCE_READERF_ENDOFSTREAM) {
             if (video)
                 break;  // the end of the clip; the sound's end changes nothing
+            m_soundEnded = true;
             continue;
         }
         if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED)
@@ -336,6 +374,10 @@ PassOutcome ReaderPlayer::PlayPass()
         }
         if (FAILED(hr))
             break;
+        if (!TopUpSound(time, &clock)) {
+            outcome.broken = true;
+            break;
+        }
         if (!clock.WaitFor(time, m_request.pPlaying))
             break;
         if (hr == S_OK) {

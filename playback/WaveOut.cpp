@@ -61,9 +61,24 @@ bool CWaveOut::Reopen(const WAVEFORMATEX& format)
     return true;
 }
 
-bool CWaveOut::Free(Block& b) const
+bool CWaveOut::Free(const Block& b)
 {
     return !(b.header.dwFlags & WHDR_PREPARED) || (b.header.dwFlags & WHDR_DONE);
+}
+
+bool CWaveOut::CanQueue(int blocks) const
+{
+    for (const Block& b : m_blocks)
+        if (Free(b) && --blocks <= 0)
+            return true;
+    return false;
+}
+
+LONGLONG CWaveOut::QueuedEnd() const
+{
+    if (!m_started)
+        return -0x7FFFFFFFFFFFFFFFLL;
+    return m_baseTime + TicksToTime(static_cast<LONGLONG>(m_bytesQueued), m_format.nAvgBytesPerSec);
 }
 
 void CWaveOut::Start(LONGLONG mediaTime)
@@ -140,8 +155,7 @@ bool CWaveOut::Write(const BYTE* data, DWORD bytes, LONGLONG mediaTime, const vo
         m_baseTime = mediaTime;
     // Where the stream's sound starts later than what was queued (a picture that comes
     // first, a gap), silence keeps the device's position on the stream's time.
-    const LONGLONG queuedEnd = m_baseTime + TicksToTime(static_cast<LONGLONG>(m_bytesQueued), m_format.nAvgBytesPerSec);
-    LONGLONG gap = mediaTime - queuedEnd;
+    LONGLONG gap = mediaTime - QueuedEnd();
     if (gap > kGapTolerance) {
         if (gap > kLongestSilence)
             gap = kLongestSilence;

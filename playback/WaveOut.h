@@ -34,6 +34,10 @@ public:
     // The stream time being heard; false when nothing is playing (not started, paused,
     // or everything queued has played out).
     bool Position(LONGLONG* pMediaTime);
+    // The stream time at the end of what is queued; before any time when not started.
+    LONGLONG QueuedEnd() const;
+    // At least that many blocks are free, so a Write that needs no more would not wait.
+    bool CanQueue(int blocks) const;
 
     // No block came back from the device for this long while it played: it is given up.
     enum : DWORD { kStuckMs = 3000 };
@@ -47,7 +51,7 @@ private:
         BYTE* data;
         DWORD capacity;
     };
-    bool Free(Block& b) const;
+    static bool Free(const Block& b);
     bool Queue(const BYTE* data, DWORD bytes, const volatile LONG* pPlaying);
     // Closes the device, keeping the memory of any block it will not give back.
     void Close();
