@@ -3,14 +3,20 @@
 //  - time from the start of "/s" to the first picture, against a bare process start,
 //  - time from the closing key press to the end of the process, against the same peer.
 // With "--watch <clip>" it is the helper of tools/bench-players.py instead: it sets the
-// saver up to play the clip once, full screen and muted, says "ready", waits for a saver
-// that the script starts, and when the pass is over prints the frame counters and closes
-// the saver with a key press (the script measures the processes from outside).
+// saver up to play the clip once, full screen and muted ("--sound": with its sound), says
+// "ready", waits for a saver that the script starts, and when the pass is over prints the
+// frame counters and closes the saver with a key press (the script measures the processes
+// from outside). With "--click <n>" it is the sound path's yardstick for
+// tools/bench-avsync.py: n clicks through waveOut, each with the moment its position
+// reached it.
 #include <windows.h>
+#include <mmsystem.h>
 #include <psapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,7 +41,7 @@ double Median(std::vector<double> v)
     return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-void WriteSettings(const std::string& clip, DWORD option, DWORD loop)
+void WriteSettings(const std::string& clip, DWORD option, DWORD loop, DWORD mute = 1)
 {
     HKEY hKey;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -43,10 +49,10 @@ void WriteSettings(const std::string& clip, DWORD option, DWORD loop)
         return;
     ::RegSetValueExA(hKey, "Movie File Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(clip.c_str()),
                      static_cast<DWORD>(clip.size() + 1));
-    const DWORD one = 1, zero = 0;
+    const DWORD zero = 0;
     ::RegSetValueExA(hKey, "View Size Option", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&option), 4);
     ::RegSetValueExA(hKey, "Loop Movie", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&loop), 4);
-    ::RegSetValueExA(hKey, "Mute", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
+    ::RegSetValueExA(hKey, "Mute", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mute), 4);
     ::RegSetValueExA(hKey, "Start Time", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4);
     ::RegSetValueExA(hKey, "End Time", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4);
     ::RegCloseKey(hKey);
@@ -60,10 +66,10 @@ bool CentreIsPainted()
     return c != CLR_INVALID && (GetRValue(c) > 40 || GetGValue(c) > 40 || GetBValue(c) > 40);
 }
 
-// The helper of tools/bench-players.py; returns the exit code.
-int Watch(const std::string& clip)
+// The helper of tools/bench-players.py and tools/bench-avsync.py; returns the exit code.
+int Watch(const std::string& clip, bool sound)
 {
-    WriteSettings(clip, 2, 0);
+    WriteSettings(clip, 2, 0, sound ? 0 : 1);
     MoveMouseTo(5, 5);
     printf("ready\n");
     fflush(stdout);
@@ -81,10 +87,22 @@ int Watch(const std::string& clip)
     FILETIME created = {}, unused;
     ::GetProcessTimes(hProcess, &created, &unused, &unused, &unused);
     // The pass is over when the counters have stood still for 2 s after the first frame.
-    while (Now() - start < 120000) {
-        PumpFor(c.shown ? 500 : 20);  // every look costs the server: few of them
+    // Long enough for the 10-minute clip of the sound benchmark.
+    LONG flashes = 0;
+    while (Now() - start < (sound ? 1800000 : 120000)) {
+        // Every look costs the server: few of them, but for the sound benchmark, which
+        // is told the moment each second's first frame is counted as shown.
+        if (sound)
+            ::Sleep(1);
+        else
+            PumpFor(c.shown ? 500 : 20);
         if (!ReadPlaybackCounters(hProcess, &c))
             continue;
+        if (sound && c.shown + c.dropped > flashes * 25) {
+            printf("frame %ld shown\n", flashes * 25);
+            fflush(stdout);
+            flashes = (c.shown + c.dropped + 24) / 25;
+        }
         if (c.shown && !firstPicture) {
             FILETIME now;
             ::GetSystemTimeAsFileTime(&now);
@@ -102,10 +120,64 @@ int Watch(const std::string& clip)
     }
     if (hProcess)
         ::CloseHandle(hProcess);
-    printf("frames decoded %ld shown %ld engine %ld first picture %.0f ms\n", c.decoded, c.shown, c.engine,
-           firstPicture);
+    printf("frames decoded %ld shown %ld engine %ld first picture %.0f ms dropped %ld\n", c.decoded, c.shown,
+           c.engine, firstPicture, c.dropped);
     fflush(stdout);
     PressKey(VK_SPACE);
+    return 0;
+}
+
+// Clicks as the saver's sound plays: the device opened paused at 48 kHz, 16-bit mono (the
+// benchmark clip's sound) and restarted, then silence with 5 ms of 1 kHz tone every half
+// second queued. Its position is polled as the saver's clock polls it; when it reaches a
+// click, "click <sample> position <position>" is printed. The script takes the line's
+// arrival, less what the position had gone past, as the moment the saver would show a
+// frame of that time, and the click's arrival in the recording less that moment as the
+// delay between what waveOut reports and what is heard, which the saver cannot see.
+int Click(int count, double lead)
+{
+    const DWORD rate = 48000, every = rate / 2;
+    WAVEFORMATEX format = { WAVE_FORMAT_PCM, 1, rate, rate * 2, 2, 16, 0 };
+    std::vector<short> sound(every * (count + 1));
+    for (int k = 1; k <= count; ++k)
+        for (DWORD i = 0; i < rate / 200; ++i)
+            sound[k * every + i] = static_cast<short>(20000.0 * std::sin(2.0 * 3.14159265358979 * 1000.0 * i / rate));
+    HWAVEOUT hWave = nullptr;
+    if (::waveOutOpen(&hWave, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+        printf("no sound device\n");
+        return 1;
+    }
+    ::waveOutPause(hWave);
+    ::waveOutRestart(hWave);
+    // In blocks of 40 ms (a frame's sound), each queued once the position is within
+    // `lead` of it, as the saver keeps its sound ahead of the picture.
+    const DWORD blockSamples = rate / 25;
+    std::vector<WAVEHDR> headers(sound.size() / blockSamples);
+    size_t written = 0;
+    const double t0 = Now();
+    for (int k = 1; k <= count && Now() - t0 < 10000;) {
+        MMTIME position = {};
+        position.wType = TIME_BYTES;
+        ::waveOutGetPosition(hWave, &position, sizeof(position));
+        const DWORD at = position.u.cb / 2;
+        for (; written < headers.size() && written * blockSamples <= at + lead * rate; ++written) {
+            WAVEHDR& h = headers[written];
+            h.lpData = reinterpret_cast<LPSTR>(&sound[written * blockSamples]);
+            h.dwBufferLength = blockSamples * sizeof(short);
+            ::waveOutPrepareHeader(hWave, &h, sizeof(WAVEHDR));
+            ::waveOutWrite(hWave, &h, sizeof(WAVEHDR));
+        }
+        if (at >= k * every) {
+            printf("click %lu position %lu\n", static_cast<unsigned long>(k * every), static_cast<unsigned long>(at));
+            fflush(stdout);
+            ++k;
+        }
+        ::Sleep(1);
+    }
+    ::waveOutReset(hWave);
+    for (WAVEHDR& h : headers)
+        ::waveOutUnprepareHeader(hWave, &h, sizeof(WAVEHDR));
+    ::waveOutClose(hWave);
     return 0;
 }
 
@@ -113,8 +185,10 @@ int Watch(const std::string& clip)
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && strcmp(argv[1], "--watch") == 0)
-        return Watch(argv[2]);
+    if (argc >= 3 && strcmp(argv[1], "--watch") == 0)
+        return Watch(argv[2], argc == 4 && strcmp(argv[3], "--sound") == 0);
+    if (argc >= 3 && strcmp(argv[1], "--click") == 0)
+        return Click(atoi(argv[2]), argc == 4 ? atof(argv[3]) : 0.5);
 
     const std::string clip = ExeDir() + "clips\\bench720.avi";
     ScopedSettingsKey keyGuard;

@@ -2,6 +2,8 @@
 # Builds and runs the benchmarks under Wine (inside in-env.sh): playback, download, or
 # both when none is named. The playback benchmark is followed by the same H.264 clip
 # played with the saver, ffplay and mpv side by side (tools/bench-players.py).
+# "avsync [minutes]" (not part of both: it takes twice the minutes, 10 unless given)
+# measures picture against sound with the saver and mpv (tools/bench-avsync.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 which=${1:-all}
@@ -32,6 +34,10 @@ if [ "$which" = all ] || [ "$which" = playback ]; then
   twomon_start
   trap 'WINEPREFIX="$LUMASPIRE_TWOMON_PREFIX" wineserver -k >/dev/null 2>&1; tests/common/http_test_server.sh stop "$server_dir"; wine_stop' EXIT
   python3 tools/bench-players.py
+fi
+if [ "$which" = avsync ]; then
+  export LUMASPIRE_WINE_PRELOAD
+  python3 tools/bench-avsync.py "${2:-10}"
 fi
 if [ "$which" = all ] || [ "$which" = download ]; then
   tests/common/http_test_server.sh start "$server_dir"

@@ -519,13 +519,14 @@ bool ReadPlaybackCounters(HANDLE hProcess, SaverCounters* pCounters)
     DWORD needed = 0;
     if (!rva || !::EnumProcessModules(hProcess, modules, sizeof(modules), &needed) || !needed)
         return false;
-    LONG values[3];
+    LONG values[4];
     SIZE_T got = 0;
     if (!::ReadProcessMemory(hProcess, reinterpret_cast<BYTE*>(modules[0]) + rva, values, sizeof(values), &got))
         return false;
     pCounters->decoded = values[0];
     pCounters->shown = values[1];
     pCounters->engine = values[2];
+    pCounters->dropped = values[3];
     return true;
 }
 

@@ -155,12 +155,13 @@ private:
 };
 
 // The saver's frame counters, read from the running process (its export
-// g_playbackCounters): frames decoded, frames shown, and the engine that showed the last
-// one (1 DirectShow, 2 Media Foundation; 0 before the first).
+// g_playbackCounters): frames decoded, frames shown, the engine that showed the last
+// one (1 DirectShow, 2 Media Foundation; 0 before the first) and frames dropped as late.
 struct SaverCounters {
     LONG decoded = 0;
     LONG shown = 0;
     LONG engine = 0;
+    LONG dropped = 0;
 };
 bool ReadPlaybackCounters(HANDLE hProcess, SaverCounters* pCounters);
 
