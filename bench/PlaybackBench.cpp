@@ -155,7 +155,7 @@ int Click(int count, double lead)
     std::vector<WAVEHDR> headers(sound.size() / blockSamples);
     size_t written = 0;
     const double t0 = Now();
-    for (int k = 1; k <= count && Now() - t0 < 10000;) {
+    for (int k = 1; k <= count && Now() - t0 < 1000.0 * (count + 10);) {
         MMTIME position = {};
         position.wType = TIME_BYTES;
         ::waveOutGetPosition(hWave, &position, sizeof(position));

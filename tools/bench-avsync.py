@@ -14,6 +14,7 @@ wine_start."""
 import array
 import bisect
 import ctypes
+import importlib.util
 import os
 import statistics
 import subprocess
@@ -36,11 +37,11 @@ win7 = dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix-win7"),
 screen_w, screen_h = (int(v) for v in os.environ.get("LUMASPIRE_SCREEN", "1024x768x24").split("x")[:2])
 
 
-def wine_command(*args):
-    preload = os.environ.get("LUMASPIRE_WINE_PRELOAD")
-    if preload:
-        return ["env", "LD_PRELOAD=" + preload, "/usr/lib/wine/wine", *args]
-    return ["wine", *args]
+# How Wine's programs are started, as the other players' benchmark starts them.
+_spec = importlib.util.spec_from_file_location("bench_players", os.path.join(root, "tools", "bench-players.py"))
+_players = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(_players)
+wine_command = _players.wine_command
 
 
 def make_clip():
@@ -160,11 +161,12 @@ class Screen:
         self.thread.join()
 
 
-def click_delay(recorder, lead):
-    """The median delay from waveOut's position reaching a click to the click being heard,
-    in s: what the saver's clock, which follows that position, cannot see."""
-    proc = subprocess.Popen(wine_command(os.path.join(bindir, "playback_bench.exe"), "--click", "8", str(lead)), env=win7,
-                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+def click_delays(recorder, count):
+    """(when, delay in s) for each of count clicks half a second apart: from waveOut's
+    position reaching the click to the click being heard, what the saver's clock, which
+    follows that position, cannot see."""
+    proc = subprocess.Popen(wine_command(os.path.join(bindir, "playback_bench.exe"), "--click", str(count)),
+                            env=win7, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     reached = []
     for line in proc.stdout:
         arrived = time.monotonic()
@@ -178,10 +180,10 @@ def click_delay(recorder, lead):
     for r in reached:
         near = [h for h in heard if abs(h - r) < 0.25]
         if near:
-            delays.append(min(near, key=lambda h: abs(h - r)) - r)
+            delays.append((r, min(near, key=lambda h: abs(h - r)) - r))
     if not delays:
         sys.exit("the clicks were not heard: no sound path to measure")
-    return statistics.median(delays), delays
+    return delays
 
 
 def pairs(flashes, beeps):
@@ -268,8 +270,9 @@ def main():
         time.sleep(0.5)
         # The first stream of a new sink is heard later than every one after it: a
         # stream of clicks first, not counted.
-        click_delay(recorder, 0.5)
-        delay, delays = click_delay(recorder, 0.5)
+        click_delays(recorder, 8)
+        delays = [d for _, d in click_delays(recorder, 8)]
+        delay = statistics.median(delays)
         print(f"picture against sound, {seconds} s clip of a flash and a beep every second, "
               f"full screen {screen_w}x{screen_h}; one frame is {FRAME_MS:.0f} ms")
         print(f"  the sound path's own delay (waveOut's position at a click to its sound): {delay * 1000:.1f} ms "
@@ -279,6 +282,23 @@ def main():
               f"{'spread':>7}")
         ours = measure("saver", play_saver, recorder, delay)
         peer = measure("mpv", play_mpv, recorder, 0.0)
+        # The same sound path with nothing but waveOut behind it, as long as the clip: how
+        # far its own delay moves in that time under Wine.
+        path = click_delays(recorder, 2 * seconds)
+        ms = [d * 1000.0 for _, d in path]
+        if len(ms) >= 40:
+            first, last = statistics.median(ms[:20]), statistics.median(ms[-20:])
+            print(f"  the sound path alone for {seconds} s (clicks through waveOut, no picture): its delay "
+                  f"{first:.1f} ms in the first 10 s, {last:.1f} in the last, change {last - first:.1f}, "
+                  f"spread {statistics.pstdev(ms):.1f}")
+            if os.environ.get("LUMASPIRE_AVSYNC_ALL"):
+                print(" ".join(f"{v:.0f}" for v in ms))
+            # Wine's waveOut counts what it has copied into the shared buffer, not what is
+            # heard, and the buffer's delay steps down as the stream runs: the saver's clock
+            # follows that count, so the path's own change is not the saver's.
+            if ours:
+                print(f"  the saver's own change (its change less the sound path's): "
+                      f"{(ours[1] - ours[0]) - (last - first):.1f} ms over {seconds} s")
         if ours and peer:
             print(f"  saver/mpv: spread {ours[2] / peer[2]:.2f}, |change| {abs(ours[1] - ours[0]):.1f} against "
                   f"{abs(peer[1] - peer[0]):.1f} ms")
