@@ -154,6 +154,26 @@ TEST(SoundDevice, SilenceFillsWhereTheSoundStartsLaterThanThePicture)
     EXPECT_EQ(7, g_writes);
 }
 
+// What the second engine reads sound ahead by: how far the queue reaches, and whether a
+// write would wait (it must not while a frame is due). 32 blocks, none of them played here.
+TEST(SoundDevice, TheQueueSaysHowFarItReachesAndWhetherAWriteWouldWait)
+{
+    StandInDevice device(Device::NeverPlays);
+    const volatile LONG playing = 1;
+    CWaveOut wave;
+    ASSERT_TRUE(wave.Open(Stereo16()));
+    EXPECT_LT(wave.QueuedEnd(), 0);  // nothing started: any sound is wanted
+    wave.Start(10000000);            // a pass from 1 s
+    const std::vector<BYTE> block(3840);  // 20 ms
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(wave.Write(block.data(), static_cast<DWORD>(block.size()), 10000000 + i * 200000LL, &playing));
+    EXPECT_EQ(12000000, wave.QueuedEnd());
+    EXPECT_TRUE(wave.CanQueue(22));
+    EXPECT_FALSE(wave.CanQueue(23));
+    wave.Reset();  // every block back: all free again
+    EXPECT_TRUE(wave.CanQueue(32));
+}
+
 TEST(PlaybackClock, CounterTicksBecomeStreamTimeExactly)
 {
     const struct {
