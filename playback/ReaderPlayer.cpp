@@ -102,6 +102,13 @@ bool OpenSound(const MediaFoundationApi& mf, IMFSourceReader* pReader, CWaveOut*
     return open;
 }
 
+// 0 where the sample states none.
+LONGLONG SampleDuration(IMFSample* pSample)
+{
+    LONGLONG duration = 0;
+    return SUCCEEDED(pSample->GetSampleDuration(&duration)) ? duration : 0;
+}
+
 bool CanSeek(IMFSourceReader* pReader)
 {
     PROPVARIANT var;
@@ -167,6 +174,12 @@ private:
     // Reads sound alone until what is queued reaches kSoundLead past the frame about to
     // be shown; false when the reader failed.
     bool TopUpSound(LONGLONG frameTime, CPlaybackClock* pClock);
+    // A seek lands on the key frame before the start: what ends before it is not shown
+    // or heard.
+    bool BeforeStart(LONGLONG time, LONGLONG duration) const
+    {
+        return time + duration <= m_request.startTime && time < m_request.startTime;
+    }
 
     const MediaFoundationApi& m_mf;
     const PlaybackRequest& m_request;
@@ -284,9 +297,7 @@ bool ReaderPlayer::TopUpSound(LONGLONG frameTime, CPlaybackClock* pClock)
         }
         if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED)
             FollowTypeChange(false);
-        LONGLONG duration = 0;
-        if (sample && (FAILED(sample->GetSampleDuration(&duration)) || time + duration > m_request.startTime ||
-                       time >= m_request.startTime))
+        if (sample && !BeforeStart(time, SampleDuration(sample.Get())))
             QueueSound(sample.Get(), time, pClock);
     }
     return true;
@@ -336,11 +347,8 @@ PassOutcome ReaderPlayer::PlayPass()
             FollowTypeChange(video);
         if (!sample)
             continue;  // a gap in the stream
-        LONGLONG duration = 0;
-        if (FAILED(sample->GetSampleDuration(&duration)))
-            duration = 0;
-        // A seek lands on the key frame before the start: what ends before it is not shown.
-        if (time + duration <= m_request.startTime && time < m_request.startTime)
+        const LONGLONG duration = SampleDuration(sample.Get());
+        if (BeforeStart(time, duration))
             continue;
 
         if (!video) {
