@@ -20,8 +20,8 @@
 #include <cstring>
 
 #include "support/Scoped.h"
-#include "playback/MediaFoundation.h"
-#include "playback/YuvConvert.h"
+#include "playback/mediafoundation/MediaFoundation.h"
+#include "playback/present/YuvConvert.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include "support/ScreenArea.h"
 #include "support/Scoped.h"
-#include "playback/ReaderPlayer.h"
-#include "playback/StreamPlayer.h"
+#include "playback/mediafoundation/ReaderPlayer.h"
+#include "playback/directshow/StreamPlayer.h"
 #include "resources/resource.h"
 #include "settings/SettingsDlg.h"
 #include "support/PathUtil.h"

@@ -52,6 +52,9 @@ extern "C" __declspec(dllexport) PlaybackCounters g_playbackCounters;
 // as *pPlaying is cleared (a stop request), and at once when it already is.
 void PauseAfterEmptyPass(const volatile LONG* pPlaying);
 
+// True while the request's display is off and no stop was asked for.
+bool DisplayIsOff(const PlaybackRequest& request);
+
 // While the request's display is off, waits (in short steps, so a stop request ends it);
 // true when it waited at all, so that the caller resumes what it held.
 bool WaitWhileDisplayOff(const PlaybackRequest& request);

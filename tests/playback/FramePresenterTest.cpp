@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "playback/FrameCopy.h"
-#include "playback/FramePresenter.h"
+#include "playback/present/FrameCopy.h"
+#include "playback/present/FramePresenter.h"
 #include "playback/PlaybackRequest.h"
 #include "common/TestSupport.h"
 #include "settings/SettingsDlg.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "playback/MediaFoundation.h"
-#include "playback/ReaderFrames.h"
+#include "playback/mediafoundation/MediaFoundation.h"
+#include "playback/mediafoundation/ReaderFrames.h"
 #include "support/Scoped.h"
 #include "common/TestSupport.h"
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "playback/StreamPlayer.h"
+#include "playback/directshow/StreamPlayer.h"
 
 namespace {
 
@@ -85,11 +85,11 @@ TEST(SeekToStart, SeeksWhenTheStreamSaysItCanOrWhenItCannotSayAndASeekWorks)
 // The second engine against a stand-in source reader behind its table of Media Foundation
 // functions: 64 x 48 frames every 40 ms for 5 s, key frames at 0, 2 and 4 s. A seek lands
 // on the key frame before the position, as Windows' reader does (Wine's lands exactly).
-#include "playback/MediaFoundation.h"
+#include "playback/mediafoundation/MediaFoundation.h"
 
 #include <mferror.h>
 
-#include "playback/ReaderPlayer.h"
+#include "playback/mediafoundation/ReaderPlayer.h"
 #include "settings/SettingsDlg.h"
 
 namespace {

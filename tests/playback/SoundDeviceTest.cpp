@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/TestSupport.h"
-#include "playback/PlaybackClock.h"
-#include "playback/WaveOut.h"
+#include "playback/sound/PlaybackClock.h"
+#include "playback/sound/WaveOut.h"
 
 namespace {
 

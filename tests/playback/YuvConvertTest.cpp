@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "playback/YuvConvert.h"
-#include "playback/YuvKernels.h"
+#include "playback/present/YuvConvert.h"
+#include "playback/present/YuvKernels.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // closes at once all the same.
 #pragma once
 
-#include "playback/MediaFoundation.h"
+#include "playback/mediafoundation/MediaFoundation.h"
 
 // The reader on url's media source, made through the source resolver's asynchronous
 // request, which is cancelled when *pPlaying is cleared (MF_E_OPERATION_CANCELLED then).

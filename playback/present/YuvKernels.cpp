@@ -1,4 +1,4 @@
-#include "playback/YuvKernels.h"
+#include "playback/present/YuvKernels.h"
 
 namespace {
 

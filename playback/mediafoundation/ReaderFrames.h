@@ -5,9 +5,9 @@
 // processing where it has none (a decoder that gives RGB only, uncompressed RGB).
 #pragma once
 
-#include "playback/MediaFoundation.h"
+#include "playback/mediafoundation/MediaFoundation.h"
 
-#include "playback/YuvConvert.h"
+#include "playback/present/YuvConvert.h"
 
 class CFramePresenter;
 class CSettingsDlg;

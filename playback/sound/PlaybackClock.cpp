@@ -1,4 +1,4 @@
-#include "playback/PlaybackClock.h"
+#include "playback/sound/PlaybackClock.h"
 
 LONGLONG TicksToTime(LONGLONG ticks, LONGLONG frequency)
 {

@@ -1,4 +1,4 @@
-#include "playback/FrameCopy.h"
+#include "playback/present/FrameCopy.h"
 
 #include <cstring>
 

@@ -1,11 +1,11 @@
-#include "playback/ReaderFrames.h"
+#include "playback/mediafoundation/ReaderFrames.h"
 
 #include <ddraw.h>
 
 #include "support/Scoped.h"
-#include "playback/FrameCopy.h"
-#include "playback/FramePresenter.h"
-#include "playback/MediaFoundation.h"
+#include "playback/present/FrameCopy.h"
+#include "playback/present/FramePresenter.h"
+#include "playback/mediafoundation/MediaFoundation.h"
 
 namespace {
 

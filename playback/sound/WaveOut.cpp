@@ -1,9 +1,9 @@
-#include "playback/WaveOut.h"
+#include "playback/sound/WaveOut.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "playback/PlaybackClock.h"
+#include "playback/sound/PlaybackClock.h"
 
 namespace {
 // Gaps in the sound shorter than this are not filled; longer ones at most this long.

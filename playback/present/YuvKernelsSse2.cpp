@@ -3,7 +3,7 @@
 // 32-bit stacks are aligned to 4 bytes) and is called only after CanUseSse2().
 #include <emmintrin.h>
 
-#include "playback/YuvKernels.h"
+#include "playback/present/YuvKernels.h"
 
 #define SSE2_KERNEL __attribute__((target("sse2"), force_align_arg_pointer))
 

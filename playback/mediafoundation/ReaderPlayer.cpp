@@ -1,15 +1,15 @@
-#include "playback/ReaderPlayer.h"
+#include "playback/mediafoundation/ReaderPlayer.h"
 
 #include <ddraw.h>
 
 #include "support/Scoped.h"
-#include "playback/FramePresenter.h"
-#include "playback/MediaFoundation.h"
-#include "playback/PlaybackClock.h"
-#include "playback/ReaderFrames.h"
-#include "playback/ReaderOpen.h"
-#include "playback/StreamPlayer.h"
-#include "playback/WaveOut.h"
+#include "playback/present/FramePresenter.h"
+#include "playback/mediafoundation/MediaFoundation.h"
+#include "playback/sound/PlaybackClock.h"
+#include "playback/mediafoundation/ReaderFrames.h"
+#include "playback/mediafoundation/ReaderOpen.h"
+#include "playback/PlaybackRequest.h"
+#include "playback/sound/WaveOut.h"
 #include "settings/SettingsDlg.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // the linker keeps only those): the SDK's libmfuuid would bring all of them.
 #include <initguid.h>
 
-#include "playback/MediaFoundation.h"
+#include "playback/mediafoundation/MediaFoundation.h"
 
 #include "support/SystemLibrary.h"
 

@@ -1,6 +1,8 @@
 // The second engine: plays the clip through the Media Foundation source reader, for the
 // clips DirectShow cannot open (MP4, MOV, MKV with H.264 on Windows 7 and later). Each
-// decoded RGB32 frame is copied into the offscreen surface and shown at its own time.
+// decoded frame (the decoder's own YUV, or RGB32 where it has none) goes into the
+// presenter's surface in one pass and is shown at its own time, against the sound
+// device's clock where there is sound.
 #pragma once
 
 #include "playback/PlaybackRequest.h"

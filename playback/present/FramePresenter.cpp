@@ -1,9 +1,7 @@
-#include "playback/FramePresenter.h"
+#include "playback/present/FramePresenter.h"
 
 #include "playback/PlaybackRequest.h"
 #include "settings/SettingsDlg.h"
-
-PlaybackCounters g_playbackCounters = { 0, 0, 0, 0 };
 
 namespace {
 

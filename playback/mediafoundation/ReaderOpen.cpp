@@ -1,4 +1,4 @@
-#include "playback/ReaderOpen.h"
+#include "playback/mediafoundation/ReaderOpen.h"
 
 #include <mferror.h>
 

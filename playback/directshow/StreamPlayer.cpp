@@ -1,18 +1,13 @@
-#include "playback/StreamPlayer.h"
+#include "playback/directshow/StreamPlayer.h"
 
 #include <ddstream.h>
 #include <dvdmedia.h>
 
 #include "support/Scoped.h"
-#include "playback/FramePresenter.h"
+#include "playback/present/FramePresenter.h"
 #include "settings/SettingsDlg.h"
 
 namespace {
-// A pass that shows no frame at all (a start time past the clip's end, a clip with no
-// pictures) is not repeated at once: looping it back to back would keep a processor
-// busy for as long as the saver runs.
-const DWORD kEmptyPassPauseMs = 200;
-
 // What the DirectShow headers would bring from strmiids, which holds them all in one object.
 const GUID kIidPin = { 0x56a86891, 0x0ad4, 0x11ce, { 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70 } };
 const GUID kFormatVideoInfo2 = { 0xf72a76a0, 0xeb0a, 0x11d0, { 0xac, 0xe4, 0x00, 0x00, 0xc0, 0xcc, 0x16, 0xba } };
@@ -95,29 +90,6 @@ void FindPixelAspect(IMediaStream* pVideo, UINT32* pParX, UINT32* pParY)
 // A display mode change leaves the surfaces of the old mode behind for good.
 bool ModeChanged(HRESULT hr) { return hr == DDERR_WRONGMODE; }
 }  // namespace
-
-bool DisplayIsOff(const PlaybackRequest& request)
-{
-    return request.pDisplayOff && *request.pDisplayOff && *request.pPlaying;
-}
-
-bool WaitWhileDisplayOff(const PlaybackRequest& request)
-{
-    bool waited = false;
-    while (DisplayIsOff(request)) {
-        ::Sleep(50);
-        waited = true;
-    }
-    return waited;
-}
-
-void PauseAfterEmptyPass(const volatile LONG* pPlaying)
-{
-    // In short steps, so a stop request never waits for the whole pause.
-    const DWORD step = 10;
-    for (DWORD waited = 0; *pPlaying && waited < kEmptyPassPauseMs; waited += step)
-        ::Sleep(step);
-}
 
 IAMMultiMediaStream* OpenClipStream(const char* path, bool mute, IDirectDraw* pDirectDraw)
 {

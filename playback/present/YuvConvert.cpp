@@ -1,11 +1,11 @@
-#include "playback/YuvConvert.h"
+#include "playback/present/YuvConvert.h"
 
 #include <cpuid.h>
 #include <cstdlib>
 #include <cstring>
 
-#include "playback/FrameCopy.h"
-#include "playback/YuvKernels.h"
+#include "playback/present/FrameCopy.h"
+#include "playback/present/YuvKernels.h"
 
 namespace {
 

@@ -21,6 +21,3 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
 // Positions the stream at the start of a pass; true when the stream can seek, so that
 // a looping pass may start again.
 bool SeekToStart(IMultiMediaStream* pStream, STREAM_TIME start);
-
-// True while the request's display is off and no stop was asked for.
-bool DisplayIsOff(const PlaybackRequest& request);
