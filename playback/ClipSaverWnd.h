@@ -23,7 +23,7 @@ public:
     void DrawStatusText();
 
     // Status text ids drawn when the clip cannot be opened.
-    static UINT ChooseStatusText(const char* clipPath, CString* pText);
+    static UINT ChooseStatusText(const char* clipPath, LONG missingDecoder, CString* pText);
 
 protected:
     void OnDestroy();
@@ -56,6 +56,8 @@ private:
     // Set by the UI thread while the display is off, read by the playback thread: a
     // plain 32-bit flag.
     volatile LONG m_bDisplayOff = 0;
+    // Written by the playback thread (a MissingDecoder), read by it for the status text.
+    volatile LONG m_nMissingDecoder = 0;
     HANDLE m_hPlaybackThread = nullptr;
     HANDLE m_hPowerNotify = nullptr;
     // The status text, written by the playback thread before it sets m_bStatusShown and

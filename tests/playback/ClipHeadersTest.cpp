@@ -28,10 +28,12 @@ ClipHeaders Read(const std::string& bytes, bool* pKnown = nullptr)
 // Each of a's statements is b's or unstated.
 void ExpectNoMoreThan(const ClipHeaders& a, const ClipHeaders& b)
 {
-    if (a.rotationStated)
+    if (a.rotationStated) {
         EXPECT_EQ(b.rotation, a.rotation);
-    if (a.parX)
+    }
+    if (a.parX) {
         EXPECT_TRUE(a.parX == b.parX && a.parY == b.parY);
+    }
     EXPECT_TRUE(!a.matrix || a.matrix == b.matrix);
     EXPECT_TRUE(!a.primaries || a.primaries == b.primaries);
     EXPECT_TRUE(!a.transfer || a.transfer == b.transfer);
@@ -67,6 +69,8 @@ TEST(ClipHeaders, EachContainerStatesWhatItsHeadersSay)
           kInterlaceUnstated, nullptr },
         { "quarters-90.mkv", 90, 0, 0, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeUnstated,
           kProgressive, nullptr },
+        { "interlaced.mp4", 0, 1, 1, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeUnstated,
+          kInterlaceUnstated, nullptr },
         { "quarters-270.mov", 270, 1, 1, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeUnstated,
           kInterlaceUnstated, nullptr },
         { "pal169.mp4", 0, 64, 45, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeUnstated,
@@ -75,17 +79,16 @@ TEST(ClipHeaders, EachContainerStatesWhatItsHeadersSay)
           kProgressive, nullptr },
         { "hdv.avi", -1, 4, 3, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeUnstated, kProgressive,
           nullptr },
-        { "colors.avi", -1, 0, 0, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeUnstated,
+        { "colors.avi", -1, 1, 1, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeUnstated,
+          kProgressive, nullptr },
+        { "colors.mp4", 0, 1, 1, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeUnstated,
           kInterlaceUnstated, nullptr },
-        { "bars-601-pc.mp4", 0, 0, 0, kMatrixBt601, kPrimariesBt601, kTransferSdr, kRangeFull, kInterlaceUnstated,
+        { "fullrange.mp4", 0, 1, 1, kMatrixBt709, kPrimariesBt709, kTransferSdr, kRangeFull, kInterlaceUnstated,
           "colr" },
-        { "bars-709-tv.mp4", 0, 0, 0, kMatrixBt709, kPrimariesBt709, kTransferSdr, kRangeLimited,
-          kInterlaceUnstated, nullptr },
-        { "hlg.mp4", 0, 0, 0, kMatrixBt2020, kPrimariesBt2020, kTransferHlg, kRangeLimited, kInterlaceUnstated,
-          "colr" },
+        { "hlg.mp4", 0, 1, 1, kMatrixBt2020, kPrimariesBt2020, kTransferHlg, kRangeLimited, kProgressive, "colr" },
         { "pq.mkv", -1, 0, 0, kMatrixBt2020, kPrimariesBt2020, kTransferPq, kRangeLimited, kProgressive, nullptr },
-        { "interlaced.mkv", -1, 0, 0, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeUnstated,
-          kTopFieldFirst, nullptr },
+        { "interlaced.mkv", -1, 0, 0, kMatrixUnstated, kPrimariesUnstated, kTransferUnstated, kRangeLimited,
+          kBottomFieldFirst, nullptr },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.clip);
@@ -95,8 +98,9 @@ TEST(ClipHeaders, EachContainerStatesWhatItsHeadersSay)
         const ClipHeaders h = Read(bytes, &known);
         EXPECT_TRUE(known);
         EXPECT_EQ(row.rotation >= 0, h.rotationStated);
-        if (row.rotation >= 0)
+        if (row.rotation >= 0) {
             EXPECT_EQ(row.rotation, h.rotation);
+        }
         EXPECT_EQ(row.parX, h.parX);
         EXPECT_EQ(row.parY, h.parY);
         EXPECT_EQ(row.matrix, h.matrix);
@@ -117,12 +121,15 @@ TEST(ClipHeaders, EachContainerStatesWhatItsHeadersSay)
                 hidden[at] = 'X';
             const ClipHeaders without = Read(hidden);
             ExpectNoMoreThan(without, h);
-            if (!std::strcmp(row.hide, "tkhd"))
+            if (!std::strcmp(row.hide, "tkhd")) {
                 EXPECT_FALSE(without.rotationStated);
-            if (!std::strcmp(row.hide, "pasp"))
+            }
+            if (!std::strcmp(row.hide, "pasp")) {
                 EXPECT_EQ(0u, without.parX);
-            if (!std::strcmp(row.hide, "colr"))
+            }
+            if (!std::strcmp(row.hide, "colr")) {
                 EXPECT_TRUE(!without.matrix && !without.transfer && !without.range);
+            }
         }
 
         // Cut anywhere: never more than the whole file says (a cut before the headers'

@@ -219,7 +219,7 @@ TEST(FramePresenter, MonitorsThatChangeBetweenTwoFramesAreTakenUpAtTheNextAndFra
     geometry.m_nViewSizeOption = 2;  // full screen: the whole monitor
     volatile LONG playing = 1, displayChanges = 0;
     const PlaybackRequest request = { hWnd, "", 0, 0, false, false, true, false,
-                                      &geometry, &playing, &displayChanges, nullptr };
+                                      &geometry, &playing, &displayChanges, nullptr, nullptr };
     {
         CFramePresenter presenter;
         ASSERT_EQ(DD_OK, presenter.Create(dd, request, 64, 48, 0, 0, 1));
