@@ -62,6 +62,15 @@ bool PixelAspect(IMFMediaType* pType, UINT32* pX, UINT32* pY)
     return *pX && *pY;
 }
 
+// The turn a type states (MFVideoRotationFormat: the clockwise turn to upright); 0 for none.
+int StatedRotation(IMFMediaType* pType)
+{
+    UINT32 rotation = 0;
+    if (FAILED(pType->GetUINT32(MF_MT_VIDEO_ROTATION, &rotation)))
+        return 0;
+    return rotation == 90 || rotation == 180 || rotation == 270 ? static_cast<int>(rotation) : 0;
+}
+
 // Bytes of one sample of the first plane.
 DWORD SampleBytes(YuvLayout layout)
 {
@@ -95,13 +104,17 @@ bool CReaderFrames::ReadFormat(IMFSourceReader* pReader)
         return false;
     // The converted type may leave the decoder's pixel shape out: then the clip's own,
     // and where the platform states none (Wine's readers never do), the file's.
-    if (!m_parX && SUCCEEDED(pReader->GetNativeMediaType(kVideo, 0, native.Receive())) &&
-        !PixelAspect(native.Get(), &m_parX, &m_parY))
+    if (FAILED(pReader->GetNativeMediaType(kVideo, 0, native.Receive())))
+        native.Release();
+    if (!m_parX && native && !PixelAspect(native.Get(), &m_parX, &m_parY))
         m_parX = m_parY = 0;
     if (!m_parX) {
         m_parX = m_file.parX;
         m_parY = m_file.parY;
     }
+    // The decoder's output type may leave the source's turn out: then the source's.
+    if (native && StatedRotation(native.Get()))
+        m_rotation = StatedRotation(native.Get());
     return true;
 }
 
@@ -146,11 +159,10 @@ bool CReaderFrames::ReadFormat(IMFMediaType* type)
     ReadColour(type);
     if (!PixelAspect(type, &m_parX, &m_parY))
         m_parX = m_parY = 0;
-    // The turn: the reader's word (Windows 8 on, from the file), else the file's own.
-    UINT32 rotation = 0;
-    if (SUCCEEDED(type->GetUINT32(MF_MT_VIDEO_ROTATION, &rotation)))
-        m_rotation = rotation == 90 || rotation == 180 || rotation == 270 ? static_cast<int>(rotation) : 0;
-    else
+    // The turn: the reader's word (Windows 8 on, from the file), else the file's own. A
+    // stated 0 is no word: Wine's types say 0 of every clip.
+    m_rotation = StatedRotation(type);
+    if (!m_rotation)
         m_rotation = m_file.rotation;
     UINT32 interlace = 0;
     if (SUCCEEDED(type->GetUINT32(MF_MT_INTERLACE_MODE, &interlace)) && interlace != MFVideoInterlace_Unknown)
