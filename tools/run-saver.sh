@@ -56,7 +56,7 @@ real_display=${DISPLAY:-}
 trap wine_stop EXIT
 started=$SECONDS
 wine_start main
-[ $((SECONDS - started)) -lt 5 ] || echo "run-saver: the Wine prefix made in $((SECONDS - started)) s"
+[ $((SECONDS - started)) -lt 5 ] || echo "run-saver: Wine (its prefix and services) ready in $((SECONDS - started)) s"
 log=$BUILD_DIR/run-saver.log
 : > "$log"
 # The saver, with Wine's and GStreamer's messages in the log unless --verbose.
