@@ -427,8 +427,9 @@ TEST(YuvConvert, HdrIsToneMappedCloseToFfmpegs)
                         total / samples, 100 * within / samples);
             outputs[sse2] = out.pixels;
         }
-        if (!outputs[1].empty())
+        if (!outputs[1].empty()) {
             EXPECT_EQ(outputs[0], outputs[1]) << "SSE2 gave other bytes";
+        }
         // Shown as if it were SDR (the fault this guards against): far from it.
         Target flat(w, h);
         CYuvScaler scaler;
