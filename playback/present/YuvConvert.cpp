@@ -1,7 +1,7 @@
 #include "playback/present/YuvConvert.h"
 
 #include <cpuid.h>
-#include <cmath>
+#include <cmath>  // sqrt
 #include <cstdlib>
 #include <cstring>
 
@@ -336,6 +336,56 @@ namespace {
 
 const float kReferenceWhite = 203.0f;  // cd/m2: HDR's reference white, shown as SDR white
 const float kPeak = 1000.0f / kReferenceWhite;
+const double kLn2 = 0.6931471805599453;
+
+// exp, log and pow of our own, for the tables: the C library's bring in ldexp, which
+// Windows 98's msvcrt.dll does not have.
+double Exp(double x)
+{
+    // x = k ln 2 + r with |r| at most ln 2 / 2: e^r by its series, 2^k into the exponent.
+    if (x < -700)
+        return 0;
+    if (x > 700)
+        x = 700;
+    const int k = static_cast<int>(x / kLn2 + (x < 0 ? -0.5 : 0.5));
+    const double r = x - k * kLn2;
+    double term = 1, sum = 1;
+    for (int n = 1; n < 20; ++n) {
+        term *= r / n;
+        sum += term;
+    }
+    const unsigned long long bits = static_cast<unsigned long long>(k + 1023) << 52;
+    double scale;
+    std::memcpy(&scale, &bits, sizeof(scale));
+    return sum * scale;
+}
+
+double Log(double x)  // x > 0, not denormal
+{
+    unsigned long long bits;
+    std::memcpy(&bits, &x, sizeof(bits));
+    int e = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+    bits = (bits & ((1ull << 52) - 1)) | (1023ull << 52);
+    double m;  // 1 <= m < 2
+    std::memcpy(&m, &bits, sizeof(m));
+    if (m > 1.4142135623730951) {
+        m /= 2;
+        ++e;
+    }
+    // log m = 2 atanh(s), s = (m - 1) / (m + 1), at most 0.172 here.
+    const double s = (m - 1) / (m + 1), s2 = s * s;
+    double term = s, sum = 0;
+    for (int n = 1; n < 40; n += 2) {
+        sum += term / n;
+        term *= s2;
+    }
+    return 2 * sum + e * kLn2;
+}
+
+double Pow(double a, double b)
+{
+    return a <= 0 ? 0 : Exp(b * Log(a));
+}
 
 }  // namespace
 
@@ -350,23 +400,23 @@ void CToneMapper::Init(YuvTransfer transfer)
         if (transfer == YuvTransfer::Pq) {
             const double m1 = 2610.0 / 16384, m2 = 2523.0 / 32, c1 = 3424.0 / 4096, c2 = 2413.0 / 128,
                          c3 = 2392.0 / 128;
-            const double p = std::pow(e, 1 / m2);
+            const double p = Pow(e, 1 / m2);
             const double n = p - c1 > 0 ? p - c1 : 0;
-            light = std::pow(n / (c2 - c3 * p), 1 / m1) * 10000 / kReferenceWhite;
+            light = Pow(n / (c2 - c3 * p), 1 / m1) * 10000 / kReferenceWhite;
         } else {
             // HLG as on a 1000 cd/m2 display: its system gamma of 1.2 taken channel by
             // channel, as ffmpeg's own conversion does (BT.2100 takes it on the luminance:
             // the same on greys, a little more saturated on strong colours).
-            const double a = 0.17883277, b = 1 - 4 * a, c = 0.5 - a * std::log(4 * a);
-            const double scene = e <= 0.5 ? e * e / 3 : (std::exp((e - c) / a) + b) / 12;
-            light = 1000 / kReferenceWhite * std::pow(scene, 1.2);
+            const double a = 0.17883277, b = 1 - 4 * a, c = 0.5 - a * Log(4 * a);
+            const double scene = e <= 0.5 ? e * e / 3 : (Exp((e - c) / a) + b) / 12;
+            light = 1000 / kReferenceWhite * Pow(scene, 1.2);
         }
         m_linear[i] = static_cast<float>(light);
     }
     // Indexed by the square root of the light: fine steps near black, where the 2.4
     // power is steep.
     for (int i = 0; i <= 4096; ++i)
-        m_encode[i] = static_cast<BYTE>(std::lround(255 * std::pow(i / 4096.0, 2 / 2.4)));
+        m_encode[i] = static_cast<BYTE>(255 * Pow(i / 4096.0, 2 / 2.4) + 0.5);
 }
 
 void CToneMapper::MapRow(BYTE* pixels, DWORD count, bool rgbx) const
