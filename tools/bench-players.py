@@ -25,8 +25,8 @@ build = os.environ["BUILD_DIR"]
 bindir = os.path.join(build, "bin")
 clip = os.path.join(bindir, "clips", "bench264.mp4")
 # Where scaling dominates: shrunk from 1080p, enlarged from 320 x 240 (engine 2 and the peers).
-# A phone's clips: the 720p picture stored turned by 90 degrees, and as HDR (HEVC, HLG).
-PHONE_CLIPS = [os.path.join(bindir, "clips", name) for name in ("bench264-turned.mp4", "bench265-hlg.mp4")]
+# A phone's clips: the 720p picture stored turned by 90 degrees, and as HDR (HLG).
+PHONE_CLIPS = [os.path.join(bindir, "clips", name) for name in ("bench264-turned.mp4", "bench264-hlg.mp4")]
 SCALING_CLIPS = [os.path.join(bindir, "clips", f"bench264-{size}.mp4") for size in ("1920x1080", "320x240")]
 screen_w, screen_h = (int(v) for v in os.environ.get("LUMASPIRE_SCREEN", "1024x768x24").split("x")[:2])
 

@@ -1,7 +1,6 @@
 #include "playback/present/YuvConvert.h"
 
 #include <cpuid.h>
-#include <cmath>  // sqrt
 #include <cstdlib>
 #include <cstring>
 
@@ -387,6 +386,16 @@ double Pow(double a, double b)
     return a <= 0 ? 0 : Exp(b * Log(a));
 }
 
+// v rounded, for 0 <= v < 2^22, without the x87's slow change of rounding mode: 1.5 x 2^23
+// added puts the integer in the float's low bits.
+inline int RoundToInt(float v)
+{
+    const float shifted = v + 12582912.0f;
+    int bits;
+    std::memcpy(&bits, &shifted, sizeof(bits));
+    return bits - 0x4B400000;
+}
+
 }  // namespace
 
 void CToneMapper::Init(YuvTransfer transfer)
@@ -413,16 +422,18 @@ void CToneMapper::Init(YuvTransfer transfer)
         }
         m_linear[i] = static_cast<float>(light);
     }
-    // Indexed by the square root of the light: fine steps near black, where the 2.4
-    // power is steep.
-    for (int i = 0; i <= 4096; ++i)
-        m_encode[i] = static_cast<BYTE>(255 * Pow(i / 4096.0, 2 / 2.4) + 0.5);
+    const float toPeak = 1 / Hable(kPeak);
+    for (int i = 0; i <= 16384; ++i) {
+        const float m = i ? i / 256.0f : 1 / 512.0f;
+        m_scale[i] = Hable(m) * toPeak / m;
+    }
+    for (int i = 0; i <= 65536; ++i)
+        m_encode[i] = static_cast<BYTE>(255 * Pow(i / 65536.0, 1 / 2.4) + 0.5);
 }
 
 void CToneMapper::MapRow(BYTE* pixels, DWORD count, bool rgbx) const
 {
     const int ri = rgbx ? 0 : 2, bi = rgbx ? 2 : 0;
-    const float toPeak = 1 / Hable(kPeak);
     for (DWORD i = 0; i < count; ++i, pixels += 4) {
         float r = m_linear[pixels[ri]], g = m_linear[pixels[1]], b = m_linear[pixels[bi]];
         // BT.2020 primaries to BT.709; colours outside it are clipped.
@@ -435,15 +446,11 @@ void CToneMapper::MapRow(BYTE* pixels, DWORD count, bool rgbx) const
         // The brightest channel sets the roll-off; all three scaled alike keep the hue.
         float m = r7 > g7 ? r7 : g7;
         m = m > b7 ? m : b7;
-        if (m < 1e-6f)
-            m = 1e-6f;
-        const float scale = Hable(m) * toPeak / m;
+        const float scale = m_scale[m >= 64 ? 16384 : RoundToInt(m * 256)];
         const float out[3] = { r7 * scale, g7 * scale, b7 * scale };
         BYTE code[3];
-        for (int c = 0; c < 3; ++c) {
-            const float v = out[c] >= 1 ? 1 : out[c];
-            code[c] = m_encode[static_cast<int>(std::sqrt(v) * 4096 + 0.5f)];
-        }
+        for (int c = 0; c < 3; ++c)
+            code[c] = m_encode[RoundToInt((out[c] >= 1 ? 1 : out[c]) * 65536)];
         pixels[ri] = code[0];
         pixels[1] = code[1];
         pixels[bi] = code[2];

@@ -47,8 +47,9 @@ public:
 
 private:
     YuvTransfer m_transfer = YuvTransfer::Sdr;
-    float m_linear[256];  // code value to light
-    BYTE m_encode[4097];  // light 0-1, by its square root in 4096 steps, to code value
+    float m_linear[256];    // code value to light
+    float m_scale[16385];   // the brightest channel's light, 0-64 in steps of 1/256, to its gain
+    BYTE m_encode[65537];   // light 0-1, in 65536 steps, to code value
 };
 
 // Pixels of the display's format: 32 bits of either byte order, 24, or 16 (565, 555).
