@@ -430,13 +430,22 @@ PlayResult ReaderPlayer::Play(IDirectDraw* pDirectDraw, LONG* pShown)
     return PlayResult::Played;
 }
 
+// Media Foundation is started once for the process and never shut down: MFShutdown waits,
+// for seconds on Windows, while anything still holds the platform (a cancelled opening on
+// an unreachable share, a read that a stop request ended, work the source still has
+// queued), and a stop request must end the playback thread at once. The process ends soon
+// after the saver anyway. Playback thread only.
+bool g_started = false;
+
 }  // namespace
 
 PlayResult PlayWithReaderApi(const MediaFoundationApi& mf, const PlaybackRequest& request, IDirectDraw* pDirectDraw,
                              LONG* pShown)
 {
     *pShown = 0;
-    if (FAILED(mf.MFStartup(kMediaFoundationVersion, MFSTARTUP_NOSOCKET)))
+    if (!g_started)
+        g_started = SUCCEEDED(mf.MFStartup(kMediaFoundationVersion, MFSTARTUP_NOSOCKET));
+    if (!g_started)
         return PlayResult::CannotOpen;
     // Sleep in steps of 1 ms rather than the system's usual 10-16: frames are due every 40 ms.
     ::timeBeginPeriod(1);
@@ -456,7 +465,6 @@ PlayResult PlayWithReaderApi(const MediaFoundationApi& mf, const PlaybackRequest
         result = player.Play(pDirectDraw, pShown);
     }
     ::timeEndPeriod(1);
-    mf.MFShutdown();
     return result;
 }
 
