@@ -5,6 +5,7 @@
 #include "support/ScreenArea.h"
 #include "support/Scoped.h"
 #include "playback/mediafoundation/ReaderPlayer.h"
+#include "playback/present/FramePresenter.h"
 #include "playback/directshow/StreamPlayer.h"
 #include "resources/resource.h"
 #include "settings/SettingsDlg.h"
@@ -215,7 +216,7 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
             ComPtr<IDirectDraw> directDraw;
             HRESULT hr = ::DirectDrawCreate(nullptr, directDraw.Receive(), nullptr);
             if (SUCCEEDED(hr))
-                hr = directDraw->SetCooperativeLevel(request.hWnd, DDSCL_NORMAL);
+                hr = directDraw->SetCooperativeLevel(CooperativeWindow(request.hWnd), DDSCL_NORMAL);
             if (SUCCEEDED(hr)) {
                 LONG shown = 0;
                 PlayResult played = PlayResult::CannotOpen;
@@ -241,6 +242,8 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
                     result = 1;
                     if (!*request.pPlaying)
                         break;
+                    if (shown == 0)
+                        PauseAfterEmptyPass(request.pPlaying);  // a display that takes no surfaces yet
                     continue;
                 }
                 if (shown == 0 && request.loop)

@@ -126,6 +126,7 @@ struct PassOutcome {
     LONG frames = 0;      // frames that reached the presenter
     LONG shown = 0;       // of them, shown on some monitor
     bool broken = false;  // the reader failed: it may not be used again
+    bool noDisplay = false;  // DirectDraw could not be made anew after a display change
 };
 
 // The media source being read, held (one reference) so that a stop request from the UI
@@ -365,9 +366,11 @@ PassOutcome ReaderPlayer::PlayPass()
         if (m_wave.Position(&now))
             clock.Follow(now);  // what is heard is the clock
         // More than a frame late (a stall, a busy machine): dropped and counted, not rushed
-        // out after the sound. Never the pass's first, so something is always shown.
+        // out after the sound. Never the pass's first, so something is always shown; nor
+        // one after which the next would come too long after the last one shown.
         const LONGLONG frameTime = duration > 0 ? duration : 400000;
-        if (outcome.frames > 0 && now - time > frameTime) {
+        const bool stillTooLong = arrived - lastShown + took >= kLongestStillMs;
+        if (outcome.frames > 0 && now - time > frameTime && !stillTooLong) {
             ++g_playbackCounters.framesDropped;
             if (m_request.useEndTime && time >= m_request.endTime)
                 break;
@@ -376,8 +379,10 @@ PassOutcome ReaderPlayer::PlayPass()
         hr = m_frames.Draw(sample.Get(), &m_presenter, *m_request.pGeometry);
         if (hr == DDERR_WRONGMODE) {
             // The display mode changed: DirectDraw and the surfaces anew, this frame again.
-            if (FAILED(m_presenter.Rebuild()))
+            if (FAILED(m_presenter.Rebuild())) {
+                outcome.noDisplay = true;
                 break;
+            }
             hr = m_frames.Draw(sample.Get(), &m_presenter, *m_request.pGeometry);
         }
         if (FAILED(hr))
@@ -391,8 +396,10 @@ PassOutcome ReaderPlayer::PlayPass()
         if (hr == S_OK) {
             hr = m_presenter.Present(*m_request.pGeometry);
             if (hr == DDERR_WRONGMODE) {
-                if (FAILED(m_presenter.Rebuild()))
+                if (FAILED(m_presenter.Rebuild())) {
+                    outcome.noDisplay = true;
                     break;
+                }
                 hr = S_FALSE;  // the next frame goes to the new surfaces
             }
             if (FAILED(hr))
@@ -401,6 +408,7 @@ PassOutcome ReaderPlayer::PlayPass()
                 ++outcome.shown;
         }
         ++outcome.frames;
+        lastShown = ::GetTickCount();
         if (m_request.useEndTime && time >= m_request.endTime)
             break;
     }
