@@ -280,6 +280,10 @@ void ReaderPlayer::QueueSound(IMFSample* pSample, LONGLONG time, CPlaybackClock*
 // the picture's samples meanwhile.
 const LONGLONG kSoundLead = 5000000;  // 500 ms
 
+// However late the frames come, one is shown at least this often: where decoding is slower
+// than the clip (1080p60 or 4K in software on an older processor), the picture still moves.
+const DWORD kLongestStillMs = 250;
+
 bool ReaderPlayer::TopUpSound(LONGLONG frameTime, CPlaybackClock* pClock)
 {
     // Never a wait for the device here, as the frame is due: three blocks kept spare for
@@ -317,6 +321,7 @@ PassOutcome ReaderPlayer::PlayPass()
     }
     m_wave.Reset();
     CPlaybackClock clock;
+    DWORD lastShown = ::GetTickCount(), lastArrived = lastShown;
     while (Playing()) {
         if (DisplayIsOff(m_request)) {
             // Nothing read, decoded or heard while the display is off; then on from here.
@@ -358,6 +363,9 @@ PassOutcome ReaderPlayer::PlayPass()
         }
 
         ++g_playbackCounters.framesDecoded;
+        const DWORD arrived = ::GetTickCount();
+        const DWORD took = arrived - lastArrived;  // to decode this frame (and its sound)
+        lastArrived = arrived;
         if (!clock.Running()) {
             clock.Start(time);
             m_wave.Start(time);
@@ -423,6 +431,9 @@ PlayResult ReaderPlayer::Play(IDirectDraw* pDirectDraw, LONG* pShown)
         const PassOutcome pass = PlayPass();
         m_wave.Reset();  // the pass is over: so is its sound
         *pShown += pass.shown;
+        // Nothing to draw with until the display is back: the thread makes everything anew.
+        if (pass.noDisplay)
+            return PlayResult::DisplayChanged;
         // A pass that put nothing on the screen is no picture: the first one says so, a
         // later one ends this reader, and the thread opens the clip anew.
         if (pass.frames == 0 && Playing())
