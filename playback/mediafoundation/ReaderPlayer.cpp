@@ -270,6 +270,8 @@ void ReaderPlayer::QueueSound(IMFSample* pSample, LONGLONG time, CPlaybackClock*
         pClock->Start(time);
         m_wave.Start(time);
     }
+    if (m_wave.RanDry())
+        ++g_playbackCounters.soundStarved;
     m_wave.Write(data, length, time, m_request.pPlaying);
     buffer->Unlock();
 }

@@ -74,6 +74,16 @@ bool CWaveOut::CanQueue(int blocks) const
     return false;
 }
 
+bool CWaveOut::RanDry() const
+{
+    if (!m_hWave || !m_started || m_paused || m_bytesQueued == 0)
+        return false;
+    for (const Block& b : m_blocks)
+        if (!Free(b))
+            return false;
+    return true;
+}
+
 LONGLONG CWaveOut::QueuedEnd() const
 {
     if (!m_started)
