@@ -265,6 +265,7 @@ TEST(StandInReader, FramesBeforeTheStartAreSkippedAndAFailedFirstReadIsNoPicture
     IDirectDraw* directDraw = nullptr;
     ASSERT_TRUE(SUCCEEDED(::DirectDrawCreate(nullptr, &directDraw, nullptr)));
     directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
+    // No source resolver: the reader is opened synchronously, through the stand-in.
     const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
                                     nullptr, nullptr };
     CSettingsDlg geometry;
