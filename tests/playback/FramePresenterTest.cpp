@@ -280,8 +280,8 @@ TEST(FramePresenter, AHeldStillComesBackAfterALostSurfaceOrAModeChangeWhoseRebui
     ::DestroyWindow(hWnd);
 }
 
-// A frame whose height changes and width does not gets a surface of its new height, for
-// an engine that draws at the final size and for one that draws at the frame's.
+// A frame, or a placed picture, whose height changes and width does not gets a surface of
+// its new height.
 TEST(FramePresenter, ANewFrameHeightGetsASurfaceOfThatHeight)
 {
     HWND hWnd = ::CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr, nullptr, nullptr,
@@ -301,6 +301,16 @@ TEST(FramePresenter, ANewFrameHeightGetsASurfaceOfThatHeight)
     ASSERT_EQ(S_OK, presenter.FinalSizeSurface(geometry, &surface));
     EXPECT_EQ(96u, static_cast<StandInSurface*>(surface)->height);
     EXPECT_EQ(64u, static_cast<StandInSurface*>(surface)->width);
+    // A custom size of the same width and another height: a new surface.
+    geometry.m_nViewSizeOption = 0;
+    geometry.m_nCustomWidth = 200;
+    geometry.m_nCustomHeight = 100;
+    ASSERT_EQ(S_OK, presenter.FinalSizeSurface(geometry, &surface));
+    EXPECT_EQ(100u, static_cast<StandInSurface*>(surface)->height);
+    geometry.m_nCustomHeight = 150;
+    ASSERT_EQ(S_OK, presenter.FinalSizeSurface(geometry, &surface));
+    EXPECT_EQ(200u, static_cast<StandInSurface*>(surface)->width);
+    EXPECT_EQ(150u, static_cast<StandInSurface*>(surface)->height);
     ::DestroyWindow(hWnd);
 }
 

@@ -297,9 +297,11 @@ TEST(StandInReader, FramesBeforeTheStartAreSkippedAndAFailedFirstReadIsNoPicture
         reader.failFirstRead = c.failFirstRead;
         g_reader = &reader;
         const LONG decodedBefore = g_playbackCounters.framesDecoded;
+        const LONG droppedBefore = g_playbackCounters.framesDropped;
         LONG shown = -1;
         EXPECT_EQ(c.result, PlayWithReaderApi(mf, request, directDraw, &shown));
-        EXPECT_EQ(c.frames, shown);
+        // Shown, or dropped where a loaded machine made one late.
+        EXPECT_EQ(c.frames, shown + g_playbackCounters.framesDropped - droppedBefore);
         EXPECT_EQ(c.frames, g_playbackCounters.framesDecoded - decodedBefore);
     }
     directDraw->Release();
