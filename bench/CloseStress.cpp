@@ -42,7 +42,8 @@ int main(int argc, char** argv)
             ++failed;
             continue;
         }
-        PumpFor(static_cast<DWORD>(rand()) % (longestWait + 1));
+        const DWORD wait = static_cast<DWORD>(rand()) % (longestWait + 1);
+        PumpFor(wait);
         const DWORD pressed = ::GetTickCount();
         PressKey(VK_SPACE);
         const DWORD code = saver.WaitExit(10000);
@@ -58,7 +59,7 @@ int main(int argc, char** argv)
         times.push_back(took);
         if (took > 2000) {
             ++late;
-            printf("close-stress: close %d: %lu ms\n", i, took);
+            printf("close-stress: close %d, %lu ms after the window: %lu ms\n", i, wait, took);
         }
         if ((i + 1) % 50 == 0) {
             printf("close-stress: %d done, %d over 2 s so far\n", i + 1, late);
