@@ -146,21 +146,26 @@ TEST(KeyValueFile, RandomBytesNeverCrashIt)
     }
 }
 
-TEST(UpgradeDescription, OnlyTheSameBytesCountAsTheSameVersion)
+// Only forward: an old release's valid signature must never bring it back.
+TEST(UpgradeDescription, OnlyANewerFourNumberVersionIsOffered)
 {
     struct Case {
-        const char* own;
         const char* offered;
-        bool same;
+        bool newer;
     } cases[] = {
-        { "1.0.6.0", "1.0.6.0", true },  { "1.0.6.0", "1.0.7.0", false }, { "1.0.6.0", "1.0.5.0", false },
-        { "1.0.6.0", "1.0.6", false },   { "1.0.6.0", "1.0.6.0 ", false }, { "1.0.6.0", "", false },
-        { "1.0.6.0", nullptr, false },
+        { "1.0.7.0", true },      { "1.0.6.1", true },      { "2.0.0.0", true },       { "1.0.10.0", true },
+        { "01.0.6.1", true },     { "1.0.6.0", false },     { "1.0.5.9", false },      { "0.9.99.99", false },
+        { "1.0.6", false },       { "1.0.7", false },       { "1.0.7.0.0", false },    { "1.0.7.0 ", false },
+        { " 1.0.7.0", false },    { "1.0.+7.0", false },    { "1.0.-7.0", false },     { "1.0.65536.0", false },
+        { "1.0.100000.0", false }, { "1.0..0", false },     { "1,0,7,0", false },      { "", false },
+        { nullptr, false },       { "1.0.65535.0", true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.offered ? c.offered : "(null)");
-        EXPECT_EQ(c.same, IsSameVersion(c.own, c.offered));
+        EXPECT_EQ(c.newer, IsNewerVersion("1.0.6.0", c.offered));
     }
+    // An own version that is no a.b.c.d offers nothing.
+    EXPECT_FALSE(IsNewerVersion("1.0.6", "1.0.7.0"));
 }
 
 TEST(UpgradeDescription, UpdateDirectoryNeedsAUsableTempPath)
