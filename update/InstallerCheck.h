@@ -26,6 +26,8 @@ public:
     // holding nothing, on any failure.
     bool Open(const char* path, const char* version, LONG size, const char* signatureHex);
     void Close() { m_file.Reset(); }
+    // Hands the held file's handle to the caller, who then closes it.
+    HANDLE Detach() { return m_file.Detach(); }
 
     // The path to start the held file by, into buffer: where Windows can tell it
     // (GetFinalPathNameByHandle, Vista and later), the held file's own, with every link

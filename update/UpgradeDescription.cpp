@@ -46,44 +46,57 @@ bool GetUpdateDirectory(char* dir, size_t size)
     return true;
 }
 
+const FolderApi kSystemFolderApi = { ::GetFileAttributesA, ::RemoveDirectoryA, ::DeleteFileA, ::CreateDirectoryA,
+                                     ::CreateFileA, ::GetFileInformationByHandle };
+
 bool PrepareUpdateFolder(const char* dir, ScopedHandle& hold)
+{
+    return PrepareUpdateFolderWith(kSystemFolderApi, dir, hold);
+}
+
+bool IsPlainFolder(const ScopedHandle& hold)
+{
+    return IsPlainFolderWith(kSystemFolderApi, hold);
+}
+
+bool PrepareUpdateFolderWith(const FolderApi& api, const char* dir, ScopedHandle& hold)
 {
     hold.Reset();
     if (!dir || !*dir)
         return false;
-    DWORD attributes = ::GetFileAttributesA(dir);
+    DWORD attributes = api.GetFileAttributesA(dir);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         // Removing a link removes the link alone, never what it points to.
-        if (!::RemoveDirectoryA(dir) && !::DeleteFileA(dir))
+        if (!api.RemoveDirectoryA(dir) && !api.DeleteFileA(dir))
             return false;
         attributes = INVALID_FILE_ATTRIBUTES;
     }
-    if (attributes == INVALID_FILE_ATTRIBUTES && !::CreateDirectoryA(dir, nullptr))
+    if (attributes == INVALID_FILE_ATTRIBUTES && !api.CreateDirectoryA(dir, nullptr))
         return false;
     if (::GetVersion() & 0x80000000) {  // 9x: no links, and no folder can be opened
-        attributes = ::GetFileAttributesA(dir);
+        attributes = api.GetFileAttributesA(dir);
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
     // Read access, so the hold counts in sharing checks (an open for attributes alone
     // does not); no delete sharing, so no one renames or removes the folder meanwhile.
     // A link put in its place between the look above and this open is opened as
     // itself, and refused below.
-    hold.Reset(::CreateFileA(dir, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!hold || !IsPlainFolder(hold)) {
+    hold.Reset(api.CreateFileA(dir, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!hold || !IsPlainFolderWith(api, hold)) {
         hold.Reset();
         return false;
     }
     return true;
 }
 
-bool IsPlainFolder(const ScopedHandle& hold)
+bool IsPlainFolderWith(const FolderApi& api, const ScopedHandle& hold)
 {
     if (!hold)
         return true;
     BY_HANDLE_FILE_INFORMATION info = {};
-    return ::GetFileInformationByHandle(hold.Get(), &info) &&
-           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return api.GetFileInformationByHandle(hold.Get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 bool ParseVersion(const char* text, unsigned short parts[4])

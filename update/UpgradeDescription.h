@@ -34,6 +34,20 @@ bool PrepareUpdateFolder(const char* dir, ScopedHandle& hold);
 // True when the held folder is still a plain folder (always true without a hold).
 bool IsPlainFolder(const ScopedHandle& hold);
 
+// The file system functions the two above use: the system's, or a test's stand-ins
+// (Wine makes no junctions).
+struct FolderApi {
+    DWORD(WINAPI* GetFileAttributesA)(LPCSTR);
+    BOOL(WINAPI* RemoveDirectoryA)(LPCSTR);
+    BOOL(WINAPI* DeleteFileA)(LPCSTR);
+    BOOL(WINAPI* CreateDirectoryA)(LPCSTR, LPSECURITY_ATTRIBUTES);
+    HANDLE(WINAPI* CreateFileA)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    BOOL(WINAPI* GetFileInformationByHandle)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+};
+extern const FolderApi kSystemFolderApi;
+bool PrepareUpdateFolderWith(const FolderApi& api, const char* dir, ScopedHandle& hold);
+bool IsPlainFolderWith(const FolderApi& api, const ScopedHandle& hold);
+
 // Reads "a.b.c.d": four decimal numbers of 0 to 65535, nothing before, between or after
 // but the three dots. False for anything else (null, a sign, a blank, a fifth number).
 bool ParseVersion(const char* text, unsigned short parts[4]);

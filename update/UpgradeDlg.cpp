@@ -20,6 +20,23 @@ namespace {
 const char kAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 const UINT kProgressPeriodMs = 200;
 
+// The started installer's process and its checked file: the file stays held (against
+// writers, renaming and deleting) until the process has ended, then both are let go.
+struct InstallerHold {
+    HANDLE process;
+    HANDLE file;
+};
+
+DWORD WINAPI HoldUntilEnded(LPVOID param)
+{
+    InstallerHold* hold = static_cast<InstallerHold*>(param);
+    ::WaitForSingleObject(hold->process, INFINITE);
+    ::CloseHandle(hold->file);
+    ::CloseHandle(hold->process);
+    free(hold);
+    return 0;
+}
+
 }  // namespace
 
 int ProgressPosition(double percent)
@@ -67,12 +84,13 @@ CUpgradeDlg::~CUpgradeDlg()
         *m_pAlive = false;
     if (m_hWnd)
         DestroyWindow();
-    // The installer may still read itself: the hold lasts until it has ended. Messages
-    // sent to this thread meanwhile are answered, so no program waiting on them (a
-    // setting broadcast by the installer itself) waits on this one.
-    if (m_installerProcess) {
-        HANDLE process = m_installerProcess.Get();
-        while (::MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    // The installer may still read itself: the process stays until it has ended, and
+    // the hold with it. Messages sent to this thread meanwhile are answered, so no
+    // program waiting on them (a setting broadcast by the installer itself) waits on
+    // this one.
+    if (m_holder) {
+        HANDLE holder = m_holder.Get();
+        while (::MsgWaitForMultipleObjects(1, &holder, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
             MSG msg;
             ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
         }
@@ -254,10 +272,24 @@ bool CUpgradeDlg::CheckAndStartInstaller()
     }
     HANDLE process = nullptr;
     bool done = StartInstaller(runPath, m_hWnd, &process);  // the consent prompt's owner
-    m_installerProcess.Reset(process);
-    // Without a handle to wait on, the hold lasts as long as this object.
     if (!done)
         m_check.Close();
+    // Without a process to wait on (no handle came back, or no thread can be made), the
+    // hold lasts as long as this object.
+    InstallerHold* hold = process ? static_cast<InstallerHold*>(malloc(sizeof(InstallerHold))) : nullptr;
+    if (hold) {
+        hold->process = process;
+        m_holder.Reset(::CreateThread(nullptr, 0, HoldUntilEnded, hold, CREATE_SUSPENDED, nullptr));
+        if (m_holder) {
+            hold->file = m_check.Detach();
+            ::ResumeThread(m_holder.Get());
+        } else {
+            ::CloseHandle(process);
+            free(hold);
+        }
+    } else if (process) {
+        ::CloseHandle(process);
+    }
     return done;
 }
 

@@ -61,8 +61,8 @@ private:
     CString m_strUrl2;
     CString m_strSignature;  // empty when the description has none: nothing is started
     LONG m_nSize;            // the installer's size from the description; -1 when not given
-    XInstallerCheck m_check;          // the started installer's file, held until it ends
-    ScopedHandle m_installerProcess;  // null when none was started or no handle came back
+    XInstallerCheck m_check;  // the checked installer's file while no holder has it
+    ScopedHandle m_holder;    // the thread that holds it until the installer has ended
     UINT_PTR m_nProgressTimer;
     CWnd m_progress;
     // While a question is open the object may be deleted under it (the configuration
