@@ -31,7 +31,7 @@ PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix mingw-w
   libxrender1:i386 libxxf86vm1:i386 libgl1:i386 libegl1:i386 libosmesa6:i386 libgl1-mesa-dri:i386
   libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross
   g++-mingw-w64-i686-win32 openssl x11-xserver-utils nsis clang libclang-rt-19-dev mpv
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils python3-jsonschema python3-yaml
   wine64"
 # The stamp names the package list it stands for: a changed list installs again by itself.
 STAMP="$ROOT/.lumaspire-packages-$(echo $PACKAGES | md5sum | cut -c1-12)"
