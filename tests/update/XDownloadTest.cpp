@@ -418,7 +418,9 @@ TEST_F(Download, EngineDestroyedWhileItsWorkerIsBlockedEndsIt)
 TEST_F(Download, StoppedWorkerLeavesTheNextEnginesRequestAlone)
 {
     // As many folder levels as a path holds: each takes the worker a while to make.
-    const std::string root = "C:\\lumaspire-deep";
+    char temp[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetTempPathA(MAX_PATH, temp));
+    const std::string root = std::string(temp) + "lumaspire-deep";
     std::string deep = root;
     while (deep.size() < 240)
         deep += "\\d";

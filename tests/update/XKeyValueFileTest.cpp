@@ -254,10 +254,11 @@ TEST(UpgradeDescription, UpdateFolderThatIsALinkIsMadeAnewAndTheFolderIsHeld)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ::RemoveDirectoryA(moved.c_str());
-        ::DeleteFileA((dir + "\\upgrade.txt").c_str());
-        ::RemoveDirectoryA(dir.c_str());
-        ASSERT_FALSE(PathExists(dir));
+        for (const std::string& folder : { moved, dir }) {
+            ::DeleteFileA((folder + "\\upgrade.txt").c_str());
+            ::RemoveDirectoryA(folder.c_str());
+            ASSERT_FALSE(PathExists(folder));
+        }
         if (c.plainThere) {
             ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr));
             { std::ofstream(dir + "\\upgrade.txt") << "version=1.0.7.0"; }
