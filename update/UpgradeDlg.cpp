@@ -56,7 +56,7 @@ END_MESSAGE_MAP()
 bool IsInstallerName(const char* pszName)
 {
     size_t length = pszName ? strlen(pszName) : 0;
-    return length > 4 && _stricmp(pszName + length - 4, ".exe") == 0;
+    return length > 4 && _strnicmp(pszName + length - 4, ".exe", 4) == 0;
 }
 
 CUpgradeDlg::CUpgradeDlg(const XVersionRecord& version)
