@@ -35,7 +35,7 @@ RUN_PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix min
   libxrender1:i386 libxxf86vm1:i386 libgl1:i386 libegl1:i386 libosmesa6:i386 libgl1-mesa-dri:i386
   libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross"
 TEST_PACKAGES="googletest python3 procps nsis clang libclang-rt-19-dev mpv x11-xserver-utils
-  pulseaudio pulseaudio-utils osslsigncode wine64"
+  pulseaudio pulseaudio-utils osslsigncode wine64 python3-jsonschema python3-yaml"
 profile=${1:-all}
 PACKAGES=$RUN_PACKAGES
 [ "$profile" = run ] || PACKAGES="$RUN_PACKAGES $TEST_PACKAGES"
