@@ -180,6 +180,15 @@ SODIUM
   step_done
 fi
 
+# winget's published manifest schema, for the test of the release command's manifest: a
+# file of winget's, kept where this machine keeps such files (the folder shared/ beside the
+# repository's), not in the repository.
+for schema in "$REPO/../shared/winget/"*.json; do
+  [ -f "$schema" ] || continue
+  mkdir -p "$ROOT/usr/local/share/lumaspire/winget"
+  cp -u "$schema" "$ROOT/usr/local/share/lumaspire/winget/"
+done
+
 # Can this kernel run 32-bit x86 code? If not, let qemu run the 32-bit Wine.
 if ! chroot "$ROOT" /usr/lib/wine/wine --version >/dev/null 2>&1; then
   mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc

@@ -72,7 +72,10 @@ else
   echo "release: no --cert: the installer is not Authenticode-signed, nor is a publisher required" >&2
 fi
 cmake -S . -B "$build" "${args[@]}" >/dev/null
-cmake --build "$build" --target installer -j "$(nproc)" >/dev/null
+# Inside a build (the tests' release) make's own job server shares the cores: no -j here.
+jobs=(-j "$(nproc)")
+[ -z "${MAKEFLAGS:-}" ] || jobs=()
+cmake --build "$build" --target installer "${jobs[@]}" >/dev/null
 
 mkdir -p "$out"
 setup=$out/lumaspire-setup.exe
