@@ -456,7 +456,25 @@ std::string ReadAll(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void RemoveTree(const std::string& dir)
+namespace {
+
+// True when path (made full) lies strictly inside folder (made full).
+bool Inside(const std::string& path, const std::string& folder)
+{
+    char full[MAX_PATH], base[MAX_PATH];
+    DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    DWORD m = ::GetFullPathNameA(folder.c_str(), MAX_PATH, base, nullptr);
+    if (n == 0 || n >= MAX_PATH || m == 0 || m >= MAX_PATH)
+        return false;
+    std::string f(full), b(base);
+    if (!b.empty() && b.back() != '\\')
+        b += '\\';
+    return f.size() > b.size() && ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, f.c_str(),
+                                                   static_cast<int>(b.size()), b.c_str(),
+                                                   static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+void RemoveTreeInside(const std::string& dir)
 {
     WIN32_FIND_DATAA fd;
     HANDLE hFind = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
@@ -466,14 +484,35 @@ void RemoveTree(const std::string& dir)
             if (name == "." || name == "..")
                 continue;
             std::string path = dir + "\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A junction or link goes, never what it points at.
+                if (!::RemoveDirectoryA(path.c_str()))
+                    ::DeleteFileA(path.c_str());
+            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTreeInside(path);
+            } else {
                 ::DeleteFileA(path.c_str());
+            }
         } while (::FindNextFileA(hFind, &fd));
         ::FindClose(hFind);
     }
     ::RemoveDirectoryA(dir.c_str());
+}
+
+}  // namespace
+
+void RemoveTree(const std::string& dir)
+{
+    // Only a folder inside the temporary folder or the test programs' folder. An empty path
+    // once came here from a test whose set-up had stopped early: "\\*" is the root of the
+    // current drive, which under Wine is Z:, the whole file system with the sources on it.
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    if (dir.empty() || !(Inside(dir, temp) || Inside(dir, ExeDir()))) {
+        ADD_FAILURE() << "RemoveTree refused \"" << dir << "\": not inside the temporary or the test folder";
+        return;
+    }
+    RemoveTreeInside(dir);
 }
 
 namespace {

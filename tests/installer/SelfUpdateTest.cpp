@@ -58,6 +58,7 @@ class SelfUpdate : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        m_temp = ExeDir() + "selfupdate-temp";  // before any check: TearDown removes it
         std::string update = ExeDir() + "update-107\\";
         std::string description = ReadAll(update + "upgrade.txt");
         ASSERT_EQ(0u, description.find(std::string("version=") + kNewVersion + "\r\n")) << description;
@@ -70,7 +71,6 @@ protected:
         ASSERT_TRUE(m_server.PutFile("lumaspire\\lumaspire-setup.exe", ReadAll(update + "lumaspire-setup.exe")));
         ASSERT_TRUE(m_server.PutFile("lumaspire\\upgrade.txt", description));
         m_server.ClearRequests();
-        m_temp = ExeDir() + "selfupdate-temp";
         RemoveTree(m_temp);
         ASSERT_TRUE(::CreateDirectoryA(m_temp.c_str(), nullptr));
         RemoveInstallation();

@@ -42,10 +42,10 @@ class UpgradeEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        m_temp = ExeDir() + "upgrade-temp";  // before any check: TearDown removes it
         ASSERT_TRUE(m_server.Load()) << "the tls_update_server fixture is not running";
         m_trust.reset(new ScopedTrustedAuthority(m_server.TrustedAuthority()));
         ASSERT_TRUE(m_trust->Trusted());
-        m_temp = ExeDir() + "upgrade-temp";
         RemoveTree(m_temp);
         ASSERT_TRUE(::CreateDirectoryA(m_temp.c_str(), nullptr));
         m_updateDir = m_temp + "\\kovatemp\\";

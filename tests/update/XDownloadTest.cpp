@@ -41,12 +41,13 @@ class Download : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_server.Find()) << "the test HTTP server is not running (see tests/update/CMakeLists.txt)";
+        // The folder first: TearDown removes it even when a check below stops the set-up.
         char temp[MAX_PATH] = {};
         ASSERT_NE(0u, ::GetTempPathA(MAX_PATH, temp));
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_tag = std::string(info->name()) + "-" + std::to_string(::GetCurrentProcessId());
         m_dir = std::string(temp) + "lumaspire-dl-" + m_tag;
+        ASSERT_TRUE(m_server.Find()) << "the test HTTP server is not running (see tests/update/CMakeLists.txt)";
         RemoveTree(m_dir);
     }
     void TearDown() override { RemoveTree(m_dir); }
