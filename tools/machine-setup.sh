@@ -5,7 +5,8 @@
 # programs (wine32) and, in the 64-bit test prefix, 64-bit ones (wine64: its loader and
 # libwine:amd64; 32-bit programs there still run through wine32, as on WoW64), and where the kernel cannot execute 32-bit x86 code (ia32 emulation switched
 # off) qemu's user-mode emulator is registered for 32-bit ELF files so Wine still runs.
-# Idempotent: a second call only checks the mounts.
+# Idempotent: a second call only checks the mounts. "run" as the only argument sets up
+# what the run command needs (fewer packages); without it, everything.
 set -euo pipefail
 
 ROOT=${LUMASPIRE_ROOT:-/opt/lumaspire-root}
@@ -24,19 +25,32 @@ debian_mirror() {
 }
 MIRROR=$(debian_mirror)
 
-PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev
-  googletest xvfb xauth fonts-wqy-microhei locales ffmpeg python3 procps x11-utils
+# What the run command needs (tools/run-saver.sh: build the saver and its sample clip, play
+# it under Wine), and what the tests, benchmarks and fuzz targets add. "run" as the first
+# argument installs the first set alone; anything else both.
+RUN_PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev
+  g++-mingw-w64-i686-win32 xvfb xauth fonts-wqy-microhei locales ffmpeg x11-utils openssl
   gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386 gstreamer1.0-libav:i386
   libxi6:i386 libxcursor1:i386 libxrandr2:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386
   libxrender1:i386 libxxf86vm1:i386 libgl1:i386 libegl1:i386 libosmesa6:i386 libgl1-mesa-dri:i386
-  libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross
-  g++-mingw-w64-i686-win32 openssl x11-xserver-utils nsis clang libclang-rt-19-dev mpv
-  pulseaudio pulseaudio-utils
-  wine64"
+  libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross"
+TEST_PACKAGES="googletest python3 procps nsis clang libclang-rt-19-dev mpv x11-xserver-utils
+  pulseaudio pulseaudio-utils osslsigncode wine64"
+profile=${1:-all}
+PACKAGES=$RUN_PACKAGES
+[ "$profile" = run ] || PACKAGES="$RUN_PACKAGES $TEST_PACKAGES"
 # The stamp names the package list it stands for: a changed list installs again by itself.
 STAMP="$ROOT/.lumaspire-packages-$(echo $PACKAGES | md5sum | cut -c1-12)"
+# Either list's stamp stands for the run list too.
+RUN_STAMP="$ROOT/.lumaspire-packages-$(echo $RUN_PACKAGES | md5sum | cut -c1-12)"
 
 log() { echo "machine-setup: $*" >&2; }
+# Each step that does anything says how long it took, so the next person sees where a
+# first run's minutes go.
+step_started=0
+set_up=
+step() { step_started=$SECONDS; set_up=1; log "$*"; }
+step_done() { log "  ... $((SECONDS - step_started)) s"; }
 
 mount_once() {  # type-or-bind source target
   mountpoint -q "$3" && return 0
@@ -51,16 +65,18 @@ fi
 
 if [ ! -x "$ROOT/bin/bash" ]; then
   if ! command -v debootstrap >/dev/null; then
-    log "installing debootstrap"
-    apt-get update -q >/dev/null
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap >/dev/null
+    step "installing debootstrap"
+    { apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap; } \
+      >/tmp/lumaspire-debootstrap-install.log 2>&1 || { cat /tmp/lumaspire-debootstrap-install.log >&2; exit 1; }
+    step_done
   fi
   if [ -z "$MIRROR" ]; then
     log "no Debian archive found in this machine's apt configuration"
     exit 1
   fi
-  log "creating the Debian 13 root in $ROOT from $MIRROR"
+  step "creating the Debian 13 root in $ROOT from $MIRROR"
   debootstrap --variant=minbase --arch=amd64 trixie "$ROOT" "$MIRROR" >/dev/null
+  step_done
 fi
 
 mount_once proc proc "$ROOT/proc"
@@ -79,7 +95,11 @@ mount_once bind "$REPO" "$ROOT$REPO"
 cp -f /etc/resolv.conf "$ROOT/etc/resolv.conf" 2>/dev/null || true
 
 if [ ! -f "$STAMP" ]; then
-  log "installing packages in the root (a few minutes)"
+  if [ "$profile" = run ]; then
+    step "installing what the saver's build and run need in the root (a few minutes)"
+  else
+    step "installing the packages of the build, the tests and the benchmarks in the root (a few minutes)"
+  fi
   chroot "$ROOT" /bin/bash -c "
     set -e
     dpkg --add-architecture i386
@@ -87,22 +107,23 @@ if [ ! -f "$STAMP" ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $(echo $PACKAGES) >/dev/null
     sed -i 's/^# *zh_CN.UTF-8/zh_CN.UTF-8/' /etc/locale.gen
     locale-gen >/dev/null"
-  touch "$STAMP"
+  touch "$STAMP" "$RUN_STAMP"
+  step_done
 fi
 
 # The update check's cryptography (Ed25519, SHA-256): libsodium from Debian's source
 # package, cross-built once for mingw-w64 i686 in its minimal configuration, static, each
 # function in a section of its own so the program's link keeps only what it calls. The
 # source comes from the archive this machine fetches from, through a private list folder:
-# the root's own apt set-up stays as it is. osslsigncode signs the release's installer.
+# the root's own apt set-up stays as it is.
 SODIUM_PREFIX=/opt/mingw32-libsodium
-SIGNING_PACKAGES="dpkg-dev autoconf automake libtool osslsigncode"
-SODIUM_STAMP="$ROOT$SODIUM_PREFIX/.built-$(echo $SIGNING_PACKAGES $MIRROR | md5sum | cut -c1-12)"
+SODIUM_BUILD_PACKAGES="dpkg-dev autoconf automake libtool"
+SODIUM_STAMP="$ROOT$SODIUM_PREFIX/.built-$(echo $SODIUM_BUILD_PACKAGES $MIRROR | md5sum | cut -c1-12)"
 if [ ! -f "$SODIUM_STAMP" ]; then
-  log "building libsodium for mingw-w64 from its Debian source (a minute or two)"
+  step "building libsodium for mingw-w64 from its Debian source (a minute or two)"
   uri=$MIRROR
   [ -n "$uri" ] || uri=$(awk '$1 == "deb" { print $2; exit }' "$ROOT/etc/apt/sources.list")
-  chroot "$ROOT" /bin/bash -s "$uri" "$SODIUM_PREFIX" "$SIGNING_PACKAGES" <<'SODIUM'
+  chroot "$ROOT" /bin/bash -s "$uri" "$SODIUM_PREFIX" "$SODIUM_BUILD_PACKAGES" <<'SODIUM'
     set -e
     uri=$1 prefix=$2 packages=$3
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $packages >/dev/null
@@ -117,23 +138,25 @@ if [ ! -f "$SODIUM_STAMP" ]; then
     autoreconf -fi >/dev/null 2>&1  # Debian's source is the bare tree, as its own build runs it
     ./configure -q --host=i686-w64-mingw32 CC=i686-w64-mingw32-gcc-win32 --prefix="$prefix" \
       --enable-minimal --disable-shared --enable-static --disable-ssp --disable-pie --without-pthreads \
-      CFLAGS='-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables' >/dev/null
+      CFLAGS='-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables' \
+      >configure.log 2>&1 || { cat configure.log; exit 1; }
     make -s -j"$(nproc)" >/dev/null 2>&1
     make -s install >/dev/null
     cd / && rm -rf "$work"
 SODIUM
   touch "$SODIUM_STAMP"
+  step_done
 fi
 
 # Can this kernel run 32-bit x86 code? If not, let qemu run the 32-bit Wine.
 if ! chroot "$ROOT" /usr/lib/wine/wine --version >/dev/null 2>&1; then
   mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
   if [ ! -e /proc/sys/fs/binfmt_misc/lumaspire-i386 ]; then
-    log "registering qemu-i386 for 32-bit programs"
+    step "registering qemu-i386 for 32-bit programs"
     # F: the (static) emulator is opened now, so it serves inside and outside the root.
     chroot "$ROOT" /bin/bash -c 'mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
       printf "%s" ":lumaspire-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:FP" > /proc/sys/fs/binfmt_misc/register'
   fi
   chroot "$ROOT" /usr/lib/wine/wine --version >/dev/null
 fi
-log "ready: $ROOT"
+[ -z "$set_up" ] || log "ready in $SECONDS s: $ROOT"

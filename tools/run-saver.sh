@@ -5,9 +5,12 @@
 # configuration dialog (/c) instead of the full-screen saver. What Wine and GStreamer say
 # on the way (no sound card here, and such) goes to build/run-saver.log, which the script
 # names; --verbose shows it on the console instead.
+# Each step of a first run says how long it took.
 #   tools/run-saver.sh [--config] [--screenshot FILE] [--seconds N] [--clip PATH] [--verbose]
 set -euo pipefail
+caller_dir=$PWD
 cd "$(dirname "$0")/.."
+repo=$PWD
 shot=${LUMASPIRE_SCREENSHOT:-lumaspire-screenshot.png}
 seconds=8
 clip=
@@ -24,7 +27,26 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-tools/build.sh >/dev/null
+# Paths are the caller's, relative to where the command was given. Inside the build
+# environment only the repository is shared with this machine: a file named outside it
+# would be written into (or read from) the environment's own file system, out of sight.
+inside_repo() {
+  local path=$1
+  [ "${path#/}" != "$path" ] || path="$caller_dir/$path"
+  path=$(realpath -m "$path")
+  if [ -n "${LUMASPIRE_IN_ENV:-}" ] && [ "${path#$repo/}" = "$path" ]; then
+    echo "run-saver: $1 is outside the repository ($repo), which is all that the build environment" \
+         "shares with this machine; name a file inside it, for example build/$(basename "$1")" >&2
+    exit 2
+  fi
+  echo "$path"
+}
+shot=$(inside_repo "$shot")
+[ -z "$clip" ] || clip=$(inside_repo "$clip")
+
+started=$SECONDS
+tools/build.sh --saver >/dev/null
+[ $((SECONDS - started)) -lt 5 ] || echo "run-saver: the saver and its sample clip built in $((SECONDS - started)) s"
 source tools/wine-env.sh
 if [ -n "${DISPLAY:-}" ] && ! xdpyinfo >/dev/null 2>&1; then
   echo "run-saver: display $DISPLAY is not reachable, using a virtual one" >&2
@@ -32,7 +54,9 @@ if [ -n "${DISPLAY:-}" ] && ! xdpyinfo >/dev/null 2>&1; then
 fi
 real_display=${DISPLAY:-}
 trap wine_stop EXIT
-wine_start
+started=$SECONDS
+wine_start main
+[ $((SECONDS - started)) -lt 5 ] || echo "run-saver: Wine (its prefix and services) ready in $((SECONDS - started)) s"
 log=$BUILD_DIR/run-saver.log
 : > "$log"
 # The saver, with Wine's and GStreamer's messages in the log unless --verbose.

@@ -99,7 +99,10 @@ wine_prefix_win64() {
   wineserver -w
 }
 
+# Starts the display and the prefixes' services, making the prefixes first where needed:
+# all three (the tests), or with "main" the normal one alone (the run command).
 wine_start() {
+  local which=${1:-all}
   # The set-up below is the normal prefix's, whichever prefix this shell runs programs in.
   local WINEPREFIX="$LUMASPIRE_MAIN_PREFIX" WINEARCH=win32
   export WINEPREFIX WINEARCH
@@ -127,13 +130,17 @@ wine_start() {
     wine_prefix_setup
     touch "$stamp"
   fi
+  local prefixes=("$LUMASPIRE_MAIN_PREFIX")
+  if [ "$which" = all ]; then
+    prefixes+=("$LUMASPIRE_WIN7_PREFIX" "$LUMASPIRE_WIN64_PREFIX")
+  fi
   stamp="$LUMASPIRE_WIN7_PREFIX/.lumaspire-ready-$(declare -f wine_prefix_setup wine_prefix_win7 | md5sum | cut -c1-12)"
-  if [ ! -f "$stamp" ]; then
+  if [ "$which" = all ] && [ ! -f "$stamp" ]; then
     wine_prefix_win7
     touch "$stamp"
   fi
   stamp="$LUMASPIRE_WIN64_PREFIX/.lumaspire-ready-$(declare -f wine_prefix_setup wine_prefix_win64 | md5sum | cut -c1-12)"
-  if [ ! -f "$stamp" ]; then
+  if [ "$which" = all ] && [ ! -f "$stamp" ]; then
     wine_prefix_win64
     touch "$stamp"
   fi
@@ -141,7 +148,7 @@ wine_start() {
   # output pipe and ctest would wait for them for ever.
   # (Wine refuses a WINEARCH other than the prefix's own.)
   local prefix arch
-  for prefix in "$LUMASPIRE_MAIN_PREFIX" "$LUMASPIRE_WIN7_PREFIX" "$LUMASPIRE_WIN64_PREFIX"; do
+  for prefix in "${prefixes[@]}"; do
     arch=win32
     [ "$prefix" = "$LUMASPIRE_WIN64_PREFIX" ] && arch=win64
     WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1

@@ -292,7 +292,8 @@ TEST(CopyFrameToSurface, EveryDisplayFormatGetsTheSameColours)
         desc.ddpfPixelFormat.dwGBitMask = c.g;
         desc.ddpfPixelFormat.dwBBitMask = c.b;
         EXPECT_EQ(!c.expected.empty(), CopyFrameToSurface(c.image, desc));
-        if (!c.expected.empty())
+        if (!c.expected.empty()) {
             EXPECT_EQ(c.expected, pixels);
+        }
     }
 }

@@ -843,8 +843,9 @@ TEST_F(PlaybackEndToEnd, UnmutedClipsAreHeardAndMutedOnesAreNot)
             EXPECT_GT(heard.toneShare, 0.8);
             // A file's sound may follow the frame it belongs with: read only in the file's
             // order it reaches the device too late, which then stutters.
-            if (c.unbroken)
+            if (c.unbroken) {
                 EXPECT_EQ(0, heard.dropouts);
+            }
         }
     }
 }

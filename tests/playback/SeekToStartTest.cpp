@@ -220,7 +220,9 @@ TEST(StandInReader, FramesBeforeTheStartAreSkippedAndAFailedFirstReadIsNoPicture
     IDirectDraw* directDraw = nullptr;
     ASSERT_TRUE(SUCCEEDED(::DirectDrawCreate(nullptr, &directDraw, nullptr)));
     directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
-    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn };
+    // No source resolver: the reader is opened synchronously, through the stand-in.
+    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
+                                    nullptr, nullptr };
     CSettingsDlg geometry;
     geometry.m_nViewSizeOption = 1;
     const volatile LONG playing = 1;

@@ -128,8 +128,9 @@ TEST(SoundDevice, ADeviceThatFailsOrStopsIsGivenUpAndNoWaitLastsForEver)
             wave.Write(block.data(), static_cast<DWORD>(block.size()), i * 200000LL, &playing);
         EXPECT_EQ(c.openAfter, wave.IsOpen());
         // Given up after a few refusals, or after one bounded wait: not 100 tries, not for ever.
-        if (c.device == Device::Refuses)
+        if (c.device == Device::Refuses) {
             EXPECT_EQ(static_cast<int>(CWaveOut::kMaxFailures), g_writes);
+        }
         EXPECT_LT(::GetTickCount() - began, 3 * CWaveOut::kStuckMs);
         // Muted from here on: writes return at once, and closing does not wait.
         EXPECT_FALSE(!c.openAfter && wave.Write(block.data(), 4, 0, &playing));
