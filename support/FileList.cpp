@@ -49,7 +49,10 @@ bool Narrow(const std::wstring& wide, std::string* pText)
     std::string text(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], n, nullptr, &lossy);
     text.resize(static_cast<size_t>(n - 1));
-    return !lossy && Widen(text.c_str()) == wide;
+    if (lossy || Widen(text.c_str()) != wide)
+        return false;
+    pText->swap(text);
+    return true;
 }
 
 // A path the wide functions take past MAX_PATH characters.

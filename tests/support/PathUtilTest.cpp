@@ -13,7 +13,7 @@ namespace {
 
 bool IsDirectory(const std::string& path)
 {
-    return IsDirectory(path.c_str());
+    return ::IsDirectory(path.c_str());
 }
 
 // Entries of dir, "." and ".." left out.
