@@ -75,8 +75,9 @@ void FolderOf(const CString& path, char* folder, size_t cbFolder)
         *folder = '\0';
 }
 
-// The resizable picker with its edit box and new-folder button: shell32 5.0 and later
-// (Windows 2000, Me); the classic one before.
+// The resizable picker with its new-folder button: shell32 5.0 and later (Windows 2000,
+// Me); the classic one before. No edit box: Wine's picker then takes the box's text over
+// the folder selected in the tree.
 UINT NewerPickerOptions()
 {
     typedef HRESULT(CALLBACK * DllGetVersionProc)(DLLVERSIONINFO*);
@@ -87,7 +88,7 @@ UINT NewerPickerOptions()
     info.cbSize = sizeof(info);
     if (!getVersion || FAILED(getVersion(&info)) || info.dwMajorVersion < 5)
         return 0;
-    return BIF_NEWDIALOGSTYLE | BIF_EDITBOX;
+    return BIF_NEWDIALOGSTYLE;
 }
 
 }  // namespace

@@ -1087,7 +1087,9 @@ std::string WatchClips(POINT at, DWORD ms, const std::function<bool(const std::s
     const DWORD start = ::GetTickCount();
     while (::GetTickCount() - start < ms && !done(seen)) {
         const Colour c = ColourAt(at.x, at.y);
-        if (c != kOther && c != last && (c != kBlack || !seen.empty())) {
+        // White is the preview's parent before the saver paints; black before the first
+        // clip is the saver's own background.
+        if (c != kOther && c != kWhite && c != last && (c != kBlack || !seen.empty())) {
             if (seen.empty() || ClipOf(c) != seen.back())
                 seen += ClipOf(c);
             last = c;

@@ -2,6 +2,7 @@
 // scratch folder under the temporary directory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -309,7 +310,8 @@ TEST_F(PathUtil, AwkwardFoldersEndInNamesThatOpenOrInNothing)
         EXPECT_LT(f.size(), static_cast<size_t>(MAX_PATH));
         EXPECT_TRUE(FileExists(f.c_str()));
     }
-    EXPECT_EQ(m_root + "\\Ж cyrillic.mp4", files[1]) << "held by the code page: as it is";
+    EXPECT_NE(files.end(), std::find(files.begin(), files.end(), m_root + "\\Ж cyrillic.mp4"))
+        << "held by the code page: as it is";
 
     // A junction to the folder itself.
     if (MakeJunction(root + L"\\loop", root)) {
@@ -320,6 +322,7 @@ TEST_F(PathUtil, AwkwardFoldersEndInNamesThatOpenOrInNothing)
     // The link itself first (never what it points to), and what ANSI paths cannot reach.
     ::RemoveDirectoryW((root + L"\\loop").c_str());
     ::DeleteFileW(Long(deep + L"\\long clip.mp4").c_str());
+    ::DeleteFileW((root + L"\\\x0e01 thai.mp4").c_str());
     ::RemoveDirectoryW(Long(deep).c_str());
     RemoveTree(m_root);
     ASSERT_TRUE(::CreateDirectoryA(m_root.c_str(), nullptr));
