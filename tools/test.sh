@@ -2,15 +2,22 @@
 # Builds everything and runs every test program under Wine (inside in-env.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/build.sh
-# The parsers' fuzz targets, natively, a few seconds each; a run of chosen tests skips them.
-if [ $# -eq 0 ]; then
-  tools/fuzz.sh smoke
-fi
+tools/build.sh >/dev/null
 source tools/wine-env.sh
-trap wine_stop EXIT
+# The parsers' fuzz targets run natively beside the Wine tests, a few seconds each; a run
+# of chosen tests skips them.
+fuzz_pid=
+if [ $# -eq 0 ]; then
+  tools/fuzz.sh smoke > "$BUILD_DIR/fuzz-smoke.log" 2>&1 &
+  fuzz_pid=$!
+fi
+trap 'wine_lane_stop 1; wine_stop' EXIT
 wine_start
-# One test at a time: the end-to-end tests share the screen and the registry.
+# Two lanes, one test program in each at a time: each has its own display and prefixes,
+# so the end-to-end tests, which take the screen and the registry, never meet.
+wine_lane_start 1
+printf '{"version":{"major":1,"minor":0},"local":[{"lanes":[{"id":"0","slots":1},{"id":"1","slots":1}]}]}\n' \
+  > "$BUILD_DIR/lanes.json"
 # Where 32-bit Wine runs through qemu's user-mode emulator (tools/machine-setup.sh), a
 # failed test program gets one more run, and only there: Wine under the emulator has
 # faults of its own (see tools/emulator/thread_exit.c for the one that was found).
@@ -18,4 +25,11 @@ repeat=()
 if [ -n "${LUMASPIRE_EMULATED:-}" ]; then
   repeat=(--repeat until-pass:2)
 fi
-ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --timeout 600 "${repeat[@]}" "$@"
+status=0
+ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout 600 -j 2 --resource-spec-file "$BUILD_DIR/lanes.json" \
+  "${repeat[@]}" "$@" || status=$?
+if [ -n "$fuzz_pid" ]; then
+  wait "$fuzz_pid" || status=$?
+  cat "$BUILD_DIR/fuzz-smoke.log"
+fi
+exit $status

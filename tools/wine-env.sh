@@ -5,9 +5,24 @@ export BUILD_DIR
 # LUMASPIRE_PREFIX=win7 picks the prefix without Wine's catch-all DirectShow splitter,
 # LUMASPIRE_PREFIX=win64 the 64-bit one (both made by wine_start below); the normal
 # prefix otherwise.
-LUMASPIRE_MAIN_PREFIX="$BUILD_DIR/wineprefix"
-LUMASPIRE_WIN7_PREFIX="$BUILD_DIR/wineprefix-win7"
-LUMASPIRE_WIN64_PREFIX="$BUILD_DIR/wineprefix-win64"
+# A lane other than 0 (ctest hands one to each test: tests/CMakeLists.txt) has its own
+# copies of the prefixes and its own display in build/lane<N>/, so that two test programs
+# can run side by side without sharing a screen or a registry. ctest's word comes first:
+# the shell that started ctest has its own lane in the environment it hands on.
+if [ -n "${CTEST_RESOURCE_GROUP_0_LANES:-}" ]; then
+  LUMASPIRE_LANE=${CTEST_RESOURCE_GROUP_0_LANES#id:}
+  LUMASPIRE_LANE=${LUMASPIRE_LANE%%,*}
+fi
+export LUMASPIRE_LANE=${LUMASPIRE_LANE:-0}
+LUMASPIRE_LANE_DIR=$BUILD_DIR
+[ "$LUMASPIRE_LANE" = 0 ] || LUMASPIRE_LANE_DIR="$BUILD_DIR/lane$LUMASPIRE_LANE"
+if [ "$LUMASPIRE_LANE" != 0 ] && [ -f "$LUMASPIRE_LANE_DIR/display" ]; then
+  DISPLAY=$(cat "$LUMASPIRE_LANE_DIR/display")
+  export DISPLAY
+fi
+LUMASPIRE_MAIN_PREFIX="$LUMASPIRE_LANE_DIR/wineprefix"
+LUMASPIRE_WIN7_PREFIX="$LUMASPIRE_LANE_DIR/wineprefix-win7"
+LUMASPIRE_WIN64_PREFIX="$LUMASPIRE_LANE_DIR/wineprefix-win64"
 export WINEARCH=win32
 case "${LUMASPIRE_PREFIX:-}" in
   win7) export WINEPREFIX="$LUMASPIRE_WIN7_PREFIX" ;;
@@ -18,7 +33,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # Code page 936, as on the users' machines.
 export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
 export XDG_RUNTIME_DIR=/tmp/lumaspire-xdg-$(id -u)
-LUMASPIRE_XVFB_PID_FILE="$BUILD_DIR/xvfb.pid"
+LUMASPIRE_XVFB_PID_FILE="$LUMASPIRE_LANE_DIR/xvfb.pid"
 
 # Under qemu-i386 (in-env.sh sets LUMASPIRE_EMULATED) Wine's threads end through
 # tools/emulator/thread_exit.c; see there why. Only the 32-bit Wine loader gets it, and
@@ -164,4 +179,25 @@ wine_stop() {
     kill "$(cat "$LUMASPIRE_XVFB_PID_FILE")" 2>/dev/null || true
     rm -f "$LUMASPIRE_XVFB_PID_FILE"
   fi
+}
+
+# Lane N (above) for a test run: copies of lane 0's prefixes, made again whenever lane 0's
+# were, and a display of its own, which the lane's tests find in build/lane<N>/display.
+# Call after wine_start in lane 0; wine_lane_stop N ends it.
+wine_lane_start() {
+  local lane=$1 dir="$BUILD_DIR/lane$1" name
+  mkdir -p "$dir"
+  for name in wineprefix wineprefix-win7 wineprefix-win64; do
+    if [ "$(cd "$BUILD_DIR/$name" && ls -a .lumaspire-ready-*)" != "$(cd "$dir/$name" 2>/dev/null && ls -a .lumaspire-ready-* 2>/dev/null)" ]; then
+      rm -rf "${dir:?}/$name"
+      cp -a "$BUILD_DIR/$name" "$dir/$name"
+    fi
+  done
+  rm -f "$dir/display"
+  ( unset DISPLAY; export LUMASPIRE_LANE=$lane; unset CTEST_RESOURCE_GROUP_0_LANES; source "${BASH_SOURCE[0]}"
+    wine_start && echo "$DISPLAY" > "$dir/display" )
+}
+wine_lane_stop() {
+  ( export LUMASPIRE_LANE=$1; unset CTEST_RESOURCE_GROUP_0_LANES; source "${BASH_SOURCE[0]}"; wine_stop
+    rm -f "$LUMASPIRE_LANE_DIR/display" )
 }

@@ -12,8 +12,9 @@ add_test(NAME tls_update_server_stop
          COMMAND python3 ${LUMASPIRE_TLS_SERVER} stop --state ${LUMASPIRE_TLS_STATE})
 set_tests_properties(tls_update_server_stop PROPERTIES FIXTURES_CLEANUP tls_update_server)
 
+# One such test at a time: they publish their files in the one server's folder.
 function(lumaspire_uses_tls_update_server test)
-  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED tls_update_server)
+  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED tls_update_server RESOURCE_LOCK tls_update_server)
 endfunction()
 
 add_library(tlstestsupport STATIC ${CMAKE_CURRENT_LIST_DIR}/TlsTestSupport.cpp)
