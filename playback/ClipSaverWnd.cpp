@@ -3,7 +3,7 @@
 #include <ddraw.h>
 
 #include <cstring>
-#include <map>
+#include <vector>
 
 #include "support/FileList.h"
 #include "support/ScreenArea.h"
@@ -57,9 +57,7 @@ class EngineChoice {
 public:
     PlayResult Play(const PlaybackRequest& request, IDirectDraw* pDirectDraw, LONG* pShown)
     {
-        const char* dot = strrchr(request.clipPath, '.');
-        CString kind(dot ? dot : "");
-        int* pFirst = &m_kinds[kind.GetString()];
+        int* pFirst = FirstFor(request.clipPath);
         PlayResult played = PlayResult::CannotOpen;
         for (int k = 0; k < kEngineCount; ++k) {
             const int i = (*pFirst + k) % kEngineCount;
@@ -75,13 +73,29 @@ public:
     }
 
 private:
-    struct NoCase {
-        bool operator()(const std::string& a, const std::string& b) const
-        {
-            return ::lstrcmpiA(a.c_str(), b.c_str()) < 0;
-        }
+    struct Kind {
+        char extension[8];
+        int engine;
     };
-    std::map<std::string, int, NoCase> m_kinds;
+    int* FirstFor(const char* path)
+    {
+        const char* dot = strrchr(path, '.');
+        char extension[8] = {};
+        if (dot && strlen(dot) < sizeof(extension))
+            memcpy(extension, dot, strlen(dot));
+        for (Kind& k : m_kinds) {
+            if (::lstrcmpiA(k.extension, extension) == 0)
+                return &k.engine;
+        }
+        if (m_kinds.size() >= 32)
+            return &m_other;
+        Kind kind = {};
+        memcpy(kind.extension, extension, sizeof(extension));
+        m_kinds.push_back(kind);
+        return &m_kinds.back().engine;
+    }
+    std::vector<Kind> m_kinds;
+    int m_other = 0;
 };
 
 DWORD NewSeed()
@@ -369,7 +383,7 @@ DWORD CClipSaverWnd::PlayFolder(const CSettingsDlg& settings, PlaybackRequest re
     ResumePoint point;
     const bool resume = settings.m_bResume && settings.LoadResumePoint(&point) && InFolder(point.clip, folder);
     list.Begin(settings.m_bShuffle != 0, NewSeed(), resume ? point.clip.GetString() : nullptr, point.order);
-    LONGLONG startAt = resume && ::lstrcmpiA(list.Clip(list.Current()).c_str(), point.clip) == 0 ? point.position : 0;
+    LONGLONG startAt = resume && ::lstrcmpiA(list.Clip(list.Current()), point.clip) == 0 ? point.position : 0;
 
     // A folder's clips play whole, one after another: the start and end times, and looping
     // within a clip, belong to one chosen clip.
@@ -400,7 +414,7 @@ DWORD CClipSaverWnd::PlayFolder(const CSettingsDlg& settings, PlaybackRequest re
                 continue;
             }
         }
-        const std::string& clip = list.Clip(list.Current());
+        const char* clip = list.Clip(list.Current());
         m_resume.clip = clip;
         m_resume.order = list.ShuffledOrder();
         size_t next = 0;
@@ -408,7 +422,7 @@ DWORD CClipSaverWnd::PlayFolder(const CSettingsDlg& settings, PlaybackRequest re
         m_resume.nextClip = list.Clip(next);
         progress.position = startAt;
         progress.duration = 0;
-        request.clipPath = clip.c_str();
+        request.clipPath = clip;
         request.startTime = startAt;
         startAt = 0;
 
@@ -462,10 +476,10 @@ void CClipSaverWnd::SaveResumePoint()
     ResumePoint point;
     if (end > 0 && m_resume.position >= end - kSecond) {
         // Within a second of the end: the next clip (for one clip: its start) next time.
-        point.clip = m_resume.nextClip.c_str();
+        point.clip = m_resume.nextClip;
         point.order = m_resume.nextOrder;
     } else {
-        point.clip = m_resume.clip.c_str();
+        point.clip = m_resume.clip;
         point.position = m_resume.position;
         point.order = m_resume.order;
     }

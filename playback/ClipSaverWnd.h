@@ -2,7 +2,6 @@
 // when the clip cannot be opened, shows why in white text.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "host/ScreenSaverApp.h"
@@ -67,9 +66,9 @@ private:
     // that thread only, read by the UI thread only once the thread has ended by itself.
     struct ResumeState {
         bool known = false;
-        std::string clip;
+        CString clip;
         std::vector<WORD> order;      // the shuffled round's order, if any
-        std::string nextClip;         // the clip after it, and the order of its round
+        CString nextClip;             // the clip after it, and the order of its round
         std::vector<WORD> nextOrder;
         LONGLONG position = 0;        // 100 ns units, of the frame last shown
         LONGLONG duration = 0;        // the clip's length; 0 unknown

@@ -21,7 +21,7 @@ const char* const* CPlaylist::Extensions(size_t* pCount)
 
 void CPlaylist::Load(const char* folder, const volatile LONG* pPlaying)
 {
-    m_clips.clear();
+    m_clips.Clear();
     size_t count = 0;
     const char* const* extensions = Extensions(&count);
     const FileListLimits limits = { kMaxDepth, kMaxClips };
@@ -41,7 +41,7 @@ DWORD CPlaylist::Random()
 void CPlaylist::Shuffle(std::vector<WORD>* pOrder, size_t avoidFirst)
 {
     std::vector<WORD>& order = *pOrder;
-    order.resize(m_clips.size());
+    order.resize(m_clips.Count());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = static_cast<WORD>(i);
     for (size_t i = order.size(); i > 1; --i)
@@ -57,10 +57,10 @@ void CPlaylist::Begin(bool shuffle, DWORD seed, const char* resumeClip, const st
     m_random = seed ? seed : 0x9E3779B9u;
     m_turn = 0;
     m_nextOrder.clear();
-    const size_t n = m_clips.size();
+    const size_t n = m_clips.Count();
     size_t resumed = n;
     for (size_t i = 0; resumeClip && i < n; ++i) {
-        if (::lstrcmpiA(m_clips[i].c_str(), resumeClip) == 0) {
+        if (::lstrcmpiA(m_clips.At(i), resumeClip) == 0) {
             resumed = i;
             break;
         }
@@ -111,12 +111,12 @@ void CPlaylist::NextRound()
     m_turn = 0;
     if (!m_shuffle)
         return;
-    if (m_nextOrder.size() == m_clips.size()) {
+    if (m_nextOrder.size() == m_clips.Count()) {
         m_order.swap(m_nextOrder);
         m_nextOrder.clear();
         return;
     }
-    const size_t last = m_order.empty() ? m_clips.size() : m_order.back();
+    const size_t last = m_order.empty() ? m_clips.Count() : m_order.back();
     Shuffle(&m_order, last);
 }
 
@@ -132,8 +132,8 @@ void CPlaylist::PeekNext(size_t* pClip, std::vector<WORD>* pOrder)
         pOrder->clear();
         return;
     }
-    if (m_nextOrder.size() != m_clips.size())
-        Shuffle(&m_nextOrder, m_order.empty() ? m_clips.size() : m_order.back());
+    if (m_nextOrder.size() != m_clips.Count())
+        Shuffle(&m_nextOrder, m_order.empty() ? m_clips.Count() : m_order.back());
     *pClip = m_nextOrder.empty() ? 0 : m_nextOrder[0];
     *pOrder = m_nextOrder;
 }

@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
+
+#include "support/FileList.h"
 
 class CPlaylist {
 public:
@@ -17,9 +18,9 @@ public:
     // Lists the folder's clips (and its subfolders'); ends early when *pPlaying is cleared.
     void Load(const char* folder, const volatile LONG* pPlaying);
     // The list as given (a test's).
-    void SetClips(const std::vector<std::string>& clips) { m_clips = clips; }
-    size_t Count() const { return m_clips.size(); }
-    const std::string& Clip(size_t index) const { return m_clips[index]; }
+    void SetClips(const FileNames& clips) { m_clips = clips; }
+    size_t Count() const { return m_clips.Count(); }
+    const char* Clip(size_t index) const { return m_clips.At(index); }
 
     // The first round: in the list's order, or shuffled with a generator seeded from seed.
     // Then, where resumeClip is one of the list's clips, the round goes on from it: in
@@ -50,7 +51,7 @@ private:
     void Shuffle(std::vector<WORD>* pOrder, size_t avoidFirst);
     DWORD Random();
 
-    std::vector<std::string> m_clips;
+    FileNames m_clips;
     std::vector<WORD> m_order;
     std::vector<WORD> m_nextOrder;  // made ahead by PeekNext at a round's end
     size_t m_turn = 0;

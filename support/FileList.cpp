@@ -2,151 +2,202 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
-#include <tuple>
 
 #include "support/Scoped.h"
 #include "support/SystemLibrary.h"
 
 namespace {
 
+// Wide text with its terminator, in a vector: the program uses no string class.
+typedef std::vector<wchar_t> Wide;
+
+size_t Length(const Wide& w)
+{
+    return w.empty() ? 0 : w.size() - 1;
+}
+
+Wide Join(const Wide& a, const wchar_t* b)
+{
+    Wide out(a.begin(), a.begin() + Length(a));
+    out.insert(out.end(), b, b + wcslen(b) + 1);
+    return out;
+}
+
+bool StartsWith(const Wide& w, const wchar_t* prefix)
+{
+    const size_t n = wcslen(prefix);
+    return Length(w) >= n && wcsncmp(&w[0], prefix, n) == 0;
+}
+
+// The wide-character file functions, looked up at run time: Windows 95, 98 and Me have
+// them as stubs that fail (or not at all), and the program must load there.
+struct WideFiles {
+    HANDLE(WINAPI* createFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    HANDLE(WINAPI* findFirst)(LPCWSTR, LPWIN32_FIND_DATAW);
+    BOOL(WINAPI* findNext)(HANDLE, LPWIN32_FIND_DATAW);
+    DWORD(WINAPI* shortPath)(LPCWSTR, LPWSTR, DWORD);
+    int(WINAPI* compare)(LCID, DWORD, LPCWSTR, int, LPCWSTR, int);
+};
+
+const WideFiles* WideFileFunctions()
+{
+    static WideFiles functions;
+    static bool lookedUp = false;  // the playback thread's, and a test's
+    static bool usable = false;
+    if (!lookedUp) {
+        lookedUp = true;
+        HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+        functions.createFile = reinterpret_cast<decltype(functions.createFile)>(::GetProcAddress(kernel, "CreateFileW"));
+        functions.findFirst = reinterpret_cast<decltype(functions.findFirst)>(::GetProcAddress(kernel, "FindFirstFileW"));
+        functions.findNext = reinterpret_cast<decltype(functions.findNext)>(::GetProcAddress(kernel, "FindNextFileW"));
+        functions.shortPath =
+            reinterpret_cast<decltype(functions.shortPath)>(::GetProcAddress(kernel, "GetShortPathNameW"));
+        functions.compare = reinterpret_cast<decltype(functions.compare)>(::GetProcAddress(kernel, "CompareStringW"));
+        usable = (::GetVersion() & 0x80000000u) == 0 && functions.createFile && functions.findFirst &&
+                 functions.findNext && functions.shortPath && functions.compare;
+    }
+    return usable ? &functions : nullptr;
+}
+
 typedef int(WINAPI* StrCmpLogical)(const wchar_t*, const wchar_t*);
 
 StrCmpLogical LogicalCompare()
 {
     // Windows XP and later; the library stays loaded for the process's life.
-    static const StrCmpLogical compare = [] {
+    static StrCmpLogical compare = nullptr;
+    static bool lookedUp = false;
+    if (!lookedUp) {
+        lookedUp = true;
         HMODULE shlwapi = LoadSystemLibrary("shlwapi.dll");
-        return shlwapi ? reinterpret_cast<StrCmpLogical>(::GetProcAddress(shlwapi, "StrCmpLogicalW")) : nullptr;
-    }();
+        compare = shlwapi ? reinterpret_cast<StrCmpLogical>(::GetProcAddress(shlwapi, "StrCmpLogicalW")) : nullptr;
+    }
     return compare;
 }
 
-// Windows 95, 98 and Me have no wide-character file functions: their stubs fail.
-bool WideFilesWork()
-{
-    return (::GetVersion() & 0x80000000u) == 0;
-}
-
-std::wstring Widen(const char* text)
+Wide Widen(const char* text)
 {
     const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], n);
-    wide.resize(static_cast<size_t>(n - 1));
+    Wide wide(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+    if (n > 0)
+        ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], n);
     return wide;
 }
 
 // The text in the ANSI code page, only when every character survives the trip.
-bool Narrow(const std::wstring& wide, std::string* pText)
+bool Narrow(const Wide& wide, std::vector<char>* pText)
 {
     BOOL lossy = FALSE;
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, &wide[0], -1, nullptr, 0, nullptr, &lossy);
     if (n <= 0 || lossy)
         return false;
-    std::string text(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], n, nullptr, &lossy);
-    text.resize(static_cast<size_t>(n - 1));
-    if (lossy || Widen(text.c_str()) != wide)
+    std::vector<char> text(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, &wide[0], -1, &text[0], n, nullptr, &lossy);
+    if (lossy || Widen(&text[0]) != wide)
         return false;
     pText->swap(text);
     return true;
 }
 
 // A path the wide functions take past MAX_PATH characters.
-std::wstring Extended(const std::wstring& path)
+Wide Extended(const Wide& path)
 {
-    if (path.size() < MAX_PATH - 12 || path.compare(0, 4, L"\\\\?\\") == 0)
+    if (Length(path) < MAX_PATH - 12 || StartsWith(path, L"\\\\?\\"))
         return path;
-    if (path.compare(0, 2, L"\\\\") == 0)
-        return L"\\\\?\\UNC\\" + path.substr(2);
-    return L"\\\\?\\" + path;
+    if (StartsWith(path, L"\\\\"))
+        return Join(Wide(L"\\\\?\\UNC", L"\\\\?\\UNC" + 8), &path[1]);
+    return Join(Wide(L"\\\\?\\", L"\\\\?\\" + 5), &path[0]);
 }
 
-std::wstring Plain(const std::wstring& path)
+Wide Plain(const Wide& path)
 {
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
-        return L"\\\\" + path.substr(8);
-    if (path.compare(0, 4, L"\\\\?\\") == 0)
-        return path.substr(4);
+    if (StartsWith(path, L"\\\\?\\UNC\\"))
+        return Join(Wide(L"\\", L"\\" + 2), &path[7]);
+    if (StartsWith(path, L"\\\\?\\"))
+        return Wide(path.begin() + 4, path.end());
     return path;
 }
 
 // The ANSI path of a file named by its wide path: as it is, or in its short form.
-bool AnsiPath(const std::wstring& wide, std::string* pPath)
+bool AnsiPath(const WideFiles& w, const Wide& wide, std::vector<char>* pPath)
 {
-    if (Narrow(wide, pPath) && pPath->size() < MAX_PATH)
+    if (Narrow(wide, pPath) && pPath->size() <= MAX_PATH)
         return true;
-    const std::wstring full = Extended(wide);
-    const DWORD n = ::GetShortPathNameW(full.c_str(), nullptr, 0);
+    const Wide full = Extended(wide);
+    const DWORD n = w.shortPath(&full[0], nullptr, 0);
     if (n == 0)
         return false;
-    std::wstring shortPath(n, L'\0');
-    const DWORD got = ::GetShortPathNameW(full.c_str(), &shortPath[0], n);
-    if (got == 0 || got >= n)
+    Wide shortPath(n + 1, L'\0');
+    const DWORD got = w.shortPath(&full[0], &shortPath[0], n + 1);
+    if (got == 0 || got > n)
         return false;
-    shortPath.resize(got);
-    return Narrow(Plain(shortPath), pPath) && pPath->size() < MAX_PATH;
+    shortPath.resize(got + 1);
+    return Narrow(Plain(shortPath), pPath) && pPath->size() <= MAX_PATH;
 }
 
-bool HasExtension(const std::wstring& name, const char* const* extensions, size_t count)
+bool HasExtension(const wchar_t* name, const char* const* extensions, size_t count)
 {
-    const size_t dot = name.rfind(L'.');
-    if (dot == std::wstring::npos)
+    const wchar_t* dot = wcsrchr(name, L'.');
+    if (!dot)
         return false;
-    const std::wstring ext = name.substr(dot + 1);
+    const wchar_t* ext = dot + 1;
     for (size_t i = 0; i < count; ++i) {
         const char* e = extensions[i];
         size_t k = 0;
-        for (; k < ext.size() && e[k]; ++k) {
+        for (; ext[k] && e[k]; ++k) {
             wchar_t c = ext[k];
             if (c >= L'A' && c <= L'Z')
                 c = static_cast<wchar_t>(c - L'A' + L'a');
             if (c != static_cast<wchar_t>(e[k]))
                 break;
         }
-        if (k == ext.size() && !e[k])
+        if (!ext[k] && !e[k])
             return true;
     }
     return false;
 }
 
 struct Entry {
-    std::wstring name;  // for the order
-    std::wstring wide;  // full path, for the wide functions
-    std::string ansi;   // full path, for the rest of the program; empty: none
+    Wide name;               // for the order
+    Wide wide;               // full path, for the wide functions
+    std::vector<char> ansi;  // full path, for the rest of the program; empty: none
     bool folder;
 };
 
 bool ByName(const Entry& a, const Entry& b)
 {
-    return CompareNamesAsExplorer(a.name.c_str(), b.name.c_str()) < 0;
+    return CompareNamesAsExplorer(&a.name[0], &b.name[0]) < 0;
 }
+
+struct FolderId {
+    DWORD volume, high, low;
+    bool operator<(const FolderId& o) const
+    {
+        return volume != o.volume ? volume < o.volume : high != o.high ? high < o.high : low < o.low;
+    }
+};
 
 class Lister {
 public:
     Lister(const char* const* extensions, size_t count, const FileListLimits& limits, const volatile LONG* pGoOn,
-           std::vector<std::string>* pFiles)
-        : m_extensions(extensions), m_count(count), m_limits(limits), m_pGoOn(pGoOn), m_pFiles(pFiles),
-          m_listed(0)
+           FileNames* pFiles)
+        : m_wide(WideFileFunctions()), m_extensions(extensions), m_count(count), m_limits(limits), m_pGoOn(pGoOn),
+          m_pFiles(pFiles), m_listed(0)
     {
     }
 
-    void List(const std::wstring& wide, const std::string& ansi, int depth)
+    void List(const Wide& wide, const std::vector<char>& ansi, int depth)
     {
         if (!GoOn() || !FirstVisit(wide))
             return;
         std::vector<Entry> entries;
-        if (WideFilesWork())
+        if (m_wide)
             ReadWide(wide, &entries);
         else
             ReadAnsi(ansi, &entries);
         std::sort(entries.begin(), entries.end(), ByName);
         for (const Entry& e : entries) {
-            if (!e.folder && GoOn() && HasExtension(e.name, m_extensions, m_count) && !e.ansi.empty()) {
-                m_pFiles->push_back(e.ansi);
+            if (!e.folder && GoOn() && HasExtension(&e.name[0], m_extensions, m_count) && !e.ansi.empty()) {
+                m_pFiles->Add(&e.ansi[0]);
                 ++m_listed;
             }
         }
@@ -163,47 +214,58 @@ private:
 
     // A junction or link back to a folder already listed would list it again and again,
     // down to the depth bound: every folder is known by its volume and file index.
-    bool FirstVisit(const std::wstring& wide)
+    bool FirstVisit(const Wide& wide)
     {
-        if (!WideFilesWork())
+        if (!m_wide)
             return true;  // no junctions on these systems
-        ScopedHandle folder(::CreateFileW(Extended(wide).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        const Wide path = Extended(wide);
+        ScopedHandle folder(m_wide->createFile(&path[0], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         BY_HANDLE_FILE_INFORMATION info;
         if (!folder || !::GetFileInformationByHandle(folder.Get(), &info))
             return true;  // the depth bound still holds
-        return m_visited.insert(std::make_tuple(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow))
-            .second;
+        const FolderId id = { info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow };
+        const auto at = std::lower_bound(m_visited.begin(), m_visited.end(), id);
+        if (at != m_visited.end() && !(id < *at))
+            return false;
+        m_visited.insert(at, id);
+        return true;
     }
 
-    void ReadWide(const std::wstring& folder, std::vector<Entry>* pEntries)
+    void ReadWide(const Wide& folder, std::vector<Entry>* pEntries)
     {
-        const std::wstring base = folder.empty() || folder.back() == L'\\' ? folder : folder + L'\\';
+        const Wide base = Length(folder) && folder[Length(folder) - 1] == L'\\' ? folder : Join(folder, L"\\");
+        const Wide pattern = Extended(Join(base, L"*"));
         WIN32_FIND_DATAW data;
-        HANDLE find = ::FindFirstFileW(Extended(base + L'*').c_str(), &data);
+        HANDLE find = m_wide->findFirst(&pattern[0], &data);
         if (find == INVALID_HANDLE_VALUE)
             return;  // cannot be read: skipped
         do {
             if (IsDots(data.cFileName))
                 continue;
             Entry e;
-            e.name = data.cFileName;
-            e.wide = base + e.name;
+            e.name = Join(Wide(1, L'\0'), data.cFileName);
+            e.wide = Join(base, data.cFileName);
             e.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            if (!AnsiPath(e.wide, &e.ansi))
+            if (!AnsiPath(*m_wide, e.wide, &e.ansi))
                 e.ansi.clear();
             pEntries->push_back(e);
-        } while (GoOn() && pEntries->size() < kMostEntries && ::FindNextFileW(find, &data));
+        } while (GoOn() && pEntries->size() < kMostEntries && m_wide->findNext(find, &data));
         ::FindClose(find);
     }
 
-    void ReadAnsi(const std::string& folder, std::vector<Entry>* pEntries)
+    void ReadAnsi(const std::vector<char>& folder, std::vector<Entry>* pEntries)
     {
-        if (folder.empty())
+        if (folder.size() < 2)
             return;
-        const std::string base = folder.back() == '\\' ? folder : folder + '\\';
+        std::vector<char> base(folder.begin(), folder.end() - 1);
+        if (base.back() != '\\')
+            base.push_back('\\');
+        std::vector<char> pattern(base);
+        pattern.push_back('*');
+        pattern.push_back('\0');
         WIN32_FIND_DATAA data;
-        HANDLE find = ::FindFirstFileA((base + '*').c_str(), &data);
+        HANDLE find = ::FindFirstFileA(&pattern[0], &data);
         if (find == INVALID_HANDLE_VALUE)
             return;
         do {
@@ -213,14 +275,13 @@ private:
             // is the one that opens.
             const bool lossy = strchr(data.cFileName, '?') != nullptr;
             const char* name = lossy ? data.cAlternateFileName : data.cFileName;
-            if (!*name)
+            if (!*name || base.size() + strlen(name) >= MAX_PATH)
                 continue;
             Entry e;
-            e.ansi = base + name;
-            if (e.ansi.size() >= MAX_PATH)
-                continue;
+            e.ansi = base;
+            e.ansi.insert(e.ansi.end(), name, name + strlen(name) + 1);
             e.name = Widen(name);
-            e.wide = Widen(e.ansi.c_str());
+            e.wide = Widen(&e.ansi[0]);
             e.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             pEntries->push_back(e);
         } while (GoOn() && pEntries->size() < kMostEntries && ::FindNextFileA(find, &data));
@@ -235,16 +296,23 @@ private:
     // Entries of one folder read at most: beyond it a folder is not worth the memory.
     static const size_t kMostEntries = 100000;
 
+    const WideFiles* m_wide;
     const char* const* m_extensions;
     size_t m_count;
     FileListLimits m_limits;
     const volatile LONG* m_pGoOn;
-    std::vector<std::string>* m_pFiles;
+    FileNames* m_pFiles;
     size_t m_listed;
-    std::set<std::tuple<DWORD, DWORD, DWORD>> m_visited;
+    std::vector<FolderId> m_visited;  // sorted
 };
 
 }  // namespace
+
+void FileNames::Add(const char* path)
+{
+    m_starts.push_back(m_text.size());
+    m_text.insert(m_text.end(), path, path + strlen(path) + 1);
+}
 
 bool IsDirectory(const char* path)
 {
@@ -255,28 +323,27 @@ bool IsDirectory(const char* path)
 }
 
 void ListFiles(const char* folder, const char* const* extensions, size_t count, const FileListLimits& limits,
-               const volatile LONG* pGoOn, std::vector<std::string>* pFiles)
+               const volatile LONG* pGoOn, FileNames* pFiles)
 {
     if (!folder || !*folder || !pFiles)
         return;
     Lister lister(extensions, count, limits, pGoOn, pFiles);
-    lister.List(Widen(folder), folder, 0);
+    lister.List(Widen(folder), std::vector<char>(folder, folder + strlen(folder) + 1), 0);
 }
 
 int CompareNamesAsExplorer(const wchar_t* a, const wchar_t* b)
 {
     if (StrCmpLogical compare = LogicalCompare())
         return compare(a, b);
-    const int order = ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, -1, b, -1);
+    const WideFiles* w = WideFileFunctions();
+    const int order = w ? w->compare(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, -1, b, -1) : 0;
     if (order != 0)
         return order - CSTR_EQUAL;
     // Windows 95, 98 and Me: no wide comparison either.
-    std::string na, nb;
     const int la = ::WideCharToMultiByte(CP_ACP, 0, a, -1, nullptr, 0, nullptr, nullptr);
     const int lb = ::WideCharToMultiByte(CP_ACP, 0, b, -1, nullptr, 0, nullptr, nullptr);
-    na.resize(la > 0 ? la : 1);
-    nb.resize(lb > 0 ? lb : 1);
+    std::vector<char> na(la > 0 ? la : 1, '\0'), nb(lb > 0 ? lb : 1, '\0');
     ::WideCharToMultiByte(CP_ACP, 0, a, -1, &na[0], la, nullptr, nullptr);
     ::WideCharToMultiByte(CP_ACP, 0, b, -1, &nb[0], lb, nullptr, nullptr);
-    return ::lstrcmpiA(na.c_str(), nb.c_str());
+    return ::lstrcmpiA(&na[0], &nb[0]);
 }

@@ -4,8 +4,25 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
+
+// Paths kept one after another in one buffer (the program has no string class of the
+// standard library: its code would bring the runtime's exception machinery along).
+class FileNames {
+public:
+    void Add(const char* path);
+    size_t Count() const { return m_starts.size(); }
+    const char* At(size_t i) const { return &m_text[m_starts[i]]; }
+    void Clear()
+    {
+        m_text.clear();
+        m_starts.clear();
+    }
+
+private:
+    std::vector<char> m_text;
+    std::vector<size_t> m_starts;
+};
 
 struct FileListLimits {
     int maxDepth;      // levels of subfolders below the folder itself
@@ -24,7 +41,7 @@ bool IsDirectory(const char* path);
 // bytes, is given by its short name where the volume has one and left out otherwise.
 // Stops early, with what it has, as soon as *pGoOn is cleared (a stop request).
 void ListFiles(const char* folder, const char* const* extensions, size_t count, const FileListLimits& limits,
-               const volatile LONG* pGoOn, std::vector<std::string>* pFiles);
+               const volatile LONG* pGoOn, FileNames* pFiles);
 
 // Explorer's order of two names: runs of digits compared as numbers ("clip 2" before
 // "clip 10") where the system offers that comparison (StrCmpLogicalW, looked up at run

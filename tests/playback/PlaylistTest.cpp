@@ -12,9 +12,9 @@ namespace {
 
 CPlaylist ListOf(size_t n)
 {
-    std::vector<std::string> clips;
+    FileNames clips;
     for (size_t i = 0; i < n; ++i)
-        clips.push_back("C:\\clips\\" + std::to_string(i) + ".mp4");
+        clips.Add(("C:\\clips\\" + std::to_string(i) + ".mp4").c_str());
     CPlaylist list;
     list.SetClips(clips);
     return list;
@@ -54,13 +54,15 @@ TEST(Playlist, ShuffledRoundsHoldEachClipOnceAndNeverRepeatWhereTheyMeet)
             const std::vector<size_t> turns = RestOfRound(&list);
             ASSERT_EQ(n, turns.size());
             EXPECT_EQ(n, std::set<size_t>(turns.begin(), turns.end()).size()) << "round " << round;
-            if (n > 1)
+            if (n > 1) {
                 EXPECT_NE(last, turns.front()) << "round " << round;
+            }
             last = turns.back();
             orders.insert(turns);
         }
-        if (n >= 3)
+        if (n >= 3) {
             EXPECT_GT(orders.size(), 2u) << "the same order every round";
+        }
     }
 }
 
@@ -91,8 +93,9 @@ TEST(Playlist, ARoundGoesOnFromTheClipItStoppedIn)
             EXPECT_EQ(c.rest, RestOfRound(&list));
             continue;
         }
-        if (c.first < 5)
+        if (c.first < 5) {
             EXPECT_EQ(c.first, list.Current());
+        }
         const std::vector<size_t> round = RestOfRound(&list);
         EXPECT_EQ(5u, std::set<size_t>(round.begin(), round.end()).size()) << "a whole new round";
     }

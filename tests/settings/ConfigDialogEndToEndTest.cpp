@@ -586,8 +586,7 @@ TEST_F(ConfigDialogEndToEnd, FolderButtonPicksAFolderAndTheNewBoxesAreSaved)
         HWND hOpen = again.WaitForOtherDialog();
         ASSERT_NE(nullptr, hOpen);
         ChooseInOpenDialog(hOpen, folder + "\\a.avi");
-        EXPECT_TRUE(PumpUntil([&] { return again.Enabled(1009); }, 5000));
-        EXPECT_TRUE(again.Enabled(1010));
+        EXPECT_TRUE(PumpUntil([&] { return again.Enabled(1009) && again.Enabled(1010); }, 5000));
         // Unticked, they are stored as 0 now that the key has them.
         again.Click(1025);
         again.PostClick(IDOK);

@@ -258,8 +258,11 @@ const char* const kClips[] = { "mp4", "avi", "mkv", "ts" };
 std::vector<std::string> List(const std::string& folder, int depth = 8, size_t most = 10000,
                               const volatile LONG* pGoOn = nullptr)
 {
+    FileNames names;
+    ListFiles(folder.c_str(), kClips, 4, FileListLimits{ depth, most }, pGoOn, &names);
     std::vector<std::string> files;
-    ListFiles(folder.c_str(), kClips, 4, FileListLimits{ depth, most }, pGoOn, &files);
+    for (size_t i = 0; i < names.Count(); ++i)
+        files.push_back(names.At(i));
     return files;
 }
 
