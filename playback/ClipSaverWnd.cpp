@@ -9,6 +9,7 @@
 #include "support/ScreenArea.h"
 #include "support/Scoped.h"
 #include "playback/mediafoundation/ReaderPlayer.h"
+#include "playback/present/FramePresenter.h"
 #include "playback/directshow/StreamPlayer.h"
 #include "playback/Playlist.h"
 #include "resources/resource.h"
@@ -20,6 +21,9 @@ namespace {
 // 2 dimmed) and GUID_MONITOR_POWER_ON (Vista and 7: 0 off, 1 on).
 const GUID kConsoleDisplayState = { 0x6fe69556, 0x704a, 0x47a0, { 0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47 } };
 const GUID kMonitorPowerOn = { 0x02731015, 0x4510, 0x4526, { 0x99, 0xe6, 0xe5, 0xa1, 0x7e, 0xbd, 0x1a, 0xea } };
+// GUID_SESSION_DISPLAY_STATUS (Windows 8 and later, the same values): the display of this
+// session, which in a remote session is not the console's.
+const GUID kSessionDisplayStatus = { 0x2b84c20e, 0xad23, 0x4ddf, { 0x93, 0xdb, 0x05, 0xff, 0xbd, 0x7e, 0xfc, 0xa5 } };
 const UINT kPowerSettingChange = 0x8013;  // PBT_POWERSETTINGCHANGE
 const WPARAM kMonitorPower = 0xF170;      // SC_MONITORPOWER
 
@@ -240,8 +244,10 @@ void CClipSaverWnd::WatchDisplayPower()
     version.dwOSVersionInfoSize = sizeof(version);
     ::GetVersionExA(&version);
     const bool eightOrLater = version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
-    m_hPowerNotify = registerNotification(m_hWnd, eightOrLater ? &kConsoleDisplayState : &kMonitorPowerOn,
-                                          DEVICE_NOTIFY_WINDOW_HANDLE);
+    const GUID* setting = !eightOrLater                             ? &kMonitorPowerOn
+                          : ::GetSystemMetrics(SM_REMOTESESSION) ? &kSessionDisplayStatus
+                                                                 : &kConsoleDisplayState;
+    m_hPowerNotify = registerNotification(m_hWnd, setting, DEVICE_NOTIFY_WINDOW_HANDLE);
 }
 
 LRESULT CClipSaverWnd::OnPowerBroadcast(WPARAM wParam, LPARAM lParam)
@@ -249,7 +255,8 @@ LRESULT CClipSaverWnd::OnPowerBroadcast(WPARAM wParam, LPARAM lParam)
     const PowerSetting* p = reinterpret_cast<const PowerSetting*>(lParam);
     if (wParam != kPowerSettingChange || !p)
         return Default();  // a suspend, a resume: what the saver does there
-    if ((p->setting == kConsoleDisplayState || p->setting == kMonitorPowerOn) && p->dataLength >= sizeof(DWORD)) {
+    if ((p->setting == kConsoleDisplayState || p->setting == kSessionDisplayStatus || p->setting == kMonitorPowerOn) &&
+        p->dataLength >= sizeof(DWORD)) {
         DWORD state;
         ::CopyMemory(&state, p->data, sizeof(state));
         ::InterlockedExchange(&m_bDisplayOff, state == 0 ? 1 : 0);  // dimmed still shows
@@ -303,7 +310,7 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
             ComPtr<IDirectDraw> directDraw;
             HRESULT hr = ::DirectDrawCreate(nullptr, directDraw.Receive(), nullptr);
             if (SUCCEEDED(hr))
-                hr = directDraw->SetCooperativeLevel(request.hWnd, DDSCL_NORMAL);
+                hr = directDraw->SetCooperativeLevel(CooperativeWindow(request.hWnd), DDSCL_NORMAL);
             if (SUCCEEDED(hr)) {
                 LONG shown = 0;
                 PlayResult played = PlayResult::CannotOpen;
@@ -329,6 +336,8 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
                     result = 1;
                     if (!*request.pPlaying)
                         break;
+                    if (shown == 0)
+                        PauseAfterEmptyPass(request.pPlaying);  // a display that takes no surfaces yet
                     continue;
                 }
                 if (shown == 0 && request.loop)

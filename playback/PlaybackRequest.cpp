@@ -1,6 +1,6 @@
 #include "playback/PlaybackRequest.h"
 
-PlaybackCounters g_playbackCounters = { 0, 0, 0, 0 };
+PlaybackCounters g_playbackCounters = { 0, 0, 0, 0, 0 };
 
 namespace {
 // A pass that shows no frame at all (a start time past the clip's end, a clip with no

@@ -55,6 +55,9 @@ struct PlaybackCounters {
     volatile LONG framesShown;
     volatile LONG engine;
     volatile LONG framesDropped;  // decoded but too late to show: dropped, not rushed
+    // The sound device found with nothing left to play while the clip's sound went on:
+    // the saver did not feed it in time (what a listener hears as a dropout).
+    volatile LONG soundStarved;
 };
 extern "C" __declspec(dllexport) PlaybackCounters g_playbackCounters;
 

@@ -12,11 +12,11 @@ namespace {
 // Hands file to the shell, shown normally; with waitMs not 0, asks for the process and
 // waits up to that long for it.
 bool ShellStart(const char* file, const char* verb, const char* parameters, ULONG mask, unsigned long waitMs,
-                HWND owner)
+                HWND owner, HANDLE* processOut = nullptr)
 {
     SHELLEXECUTEINFOA sei = {};
     sei.cbSize = sizeof(sei);
-    sei.fMask = mask | (waitMs ? SEE_MASK_NOCLOSEPROCESS : 0);
+    sei.fMask = mask | (waitMs || processOut ? SEE_MASK_NOCLOSEPROCESS : 0);
     sei.hwnd = owner;
     sei.lpVerb = verb;
     sei.lpFile = file;
@@ -28,13 +28,18 @@ bool ShellStart(const char* file, const char* verb, const char* parameters, ULON
     ScopedHandle process(sei.hProcess);
     if (process && waitMs)
         ::WaitForSingleObject(process.Get(), waitMs);
+    if (processOut) {
+        *processOut = process.Detach();
+    }
     return true;
 }
 
 }  // namespace
 
-bool RunProcess(const char* path, const char* arguments, unsigned long waitMs, HWND owner)
+bool RunProcess(const char* path, const char* arguments, unsigned long waitMs, HWND owner, HANDLE* processOut)
 {
+    if (processOut)
+        *processOut = nullptr;
     if (!path)
         return false;
     char commandLine[MAX_PATH] = {};
@@ -56,13 +61,16 @@ bool RunProcess(const char* path, const char* arguments, unsigned long waitMs, H
         // Windows with UAC does not start a program that asks for administrator rights
         // (the installer does) from a standard user's process; the shell asks the user.
         if (::GetLastError() == ERROR_ELEVATION_REQUIRED)
-            return ShellStart(path, "runas", arguments, SEE_MASK_FLAG_NO_UI, waitMs, owner);
+            return ShellStart(path, "runas", arguments, SEE_MASK_FLAG_NO_UI, waitMs, owner, processOut);
         return false;
     }
     ScopedHandle process(pi.hProcess);
     ScopedHandle thread(pi.hThread);
     if (waitMs)
         ::WaitForSingleObject(process.Get(), waitMs);
+    if (processOut) {
+        *processOut = process.Detach();
+    }
     return true;
 }
 

@@ -12,8 +12,10 @@
 // "runas" verb with the same arguments: Windows asks the user for consent first, and
 // a No gives false with GetLastError() == ERROR_CANCELLED. owner is the window the
 // prompt belongs to: without a valid one, Vista and 7 only flash the prompt's button on
-// the taskbar while the caller waits.
-bool RunProcess(const char* path, const char* arguments, unsigned long waitMs, HWND owner = nullptr);
+// the taskbar while the caller waits. With process not null, it receives the started
+// process's handle (the caller closes it; null where the shell gave none back).
+bool RunProcess(const char* path, const char* arguments, unsigned long waitMs, HWND owner = nullptr,
+                HANDLE* process = nullptr);
 
 // Hands file (a path or a web address) to the shell with verb (null: its default verb),
 // shown normally. False when the shell refuses it. waitMs is the design's and unused: no

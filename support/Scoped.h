@@ -25,6 +25,13 @@ public:
             Closer::Close(m_h);
         m_h = h;
     }
+    // Hands what is held to the caller, who then gives it back.
+    H Detach()
+    {
+        H h = m_h;
+        m_h = nullptr;
+        return h;
+    }
 
 private:
     H m_h;

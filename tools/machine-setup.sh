@@ -35,7 +35,7 @@ RUN_PACKAGES="wine wine32:i386 qemu-user cmake make g++-mingw-w64-i686-posix min
   libxrender1:i386 libxxf86vm1:i386 libgl1:i386 libegl1:i386 libosmesa6:i386 libgl1-mesa-dri:i386
   libgnutls30t64:i386 fonts-wine fonts-liberation gcc-i686-linux-gnu libc6-dev-i386-cross"
 TEST_PACKAGES="googletest python3 procps nsis clang libclang-rt-19-dev mpv x11-xserver-utils
-  pulseaudio pulseaudio-utils osslsigncode wine64"
+  pulseaudio pulseaudio-utils osslsigncode wine64 python3-jsonschema python3-yaml"
 profile=${1:-all}
 PACKAGES=$RUN_PACKAGES
 [ "$profile" = run ] || PACKAGES="$RUN_PACKAGES $TEST_PACKAGES"
@@ -179,6 +179,15 @@ SODIUM
   touch "$SODIUM_STAMP"
   step_done
 fi
+
+# winget's published manifest schema, for the test of the release command's manifest: a
+# file of winget's, kept where this machine keeps such files (the folder shared/ beside the
+# repository's), not in the repository.
+for schema in "$REPO/../shared/winget/"*.json; do
+  [ -f "$schema" ] || continue
+  mkdir -p "$ROOT/usr/local/share/lumaspire/winget"
+  cp -u "$schema" "$ROOT/usr/local/share/lumaspire/winget/"
+done
 
 # Can this kernel run 32-bit x86 code? If not, let qemu run the 32-bit Wine.
 if ! chroot "$ROOT" /usr/lib/wine/wine --version >/dev/null 2>&1; then

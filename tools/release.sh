@@ -3,7 +3,10 @@
 # Builds lumaspire.scr with the maker's two public keys built in and packs it into
 # lumaspire-setup.exe, signs that installer and its uninstaller with Authenticode when a
 # code-signing certificate is given, and writes the upgrade.txt to publish beside it,
-# carrying the maker's Ed25519 signature of its version text and the installer's SHA-256.
+# carrying the installer's size and the maker's Ed25519 signature of its version text,
+# that size and the installer's SHA-256. With a certificate, the program is built to
+# start only installers that certificate's key has signed too (where Windows can tell).
+# A winget manifest for the installer is written beside them.
 #
 #   tools/release.sh --signing-key KEY.pem --public-keys CURRENT.pub.pem NEXT.pub.pem
 #                    --url https://HOST/lumaspire/lumaspire-setup.exe
@@ -15,8 +18,9 @@
 # Without a certificate the installer is not Authenticode-signed (said so on stderr); with
 # --timestamp the Authenticode signatures are timestamped there, so they stay valid after
 # the certificate expires.
-# --version builds another version than the sources' own. Output: DIR/lumaspire-setup.exe
-# and DIR/upgrade.txt (default build-release/publish/).
+# --version builds another version than the sources' own. Output: DIR/lumaspire-setup.exe,
+# DIR/upgrade.txt and DIR/Tollvane.Lumaspire.yaml, the winget manifest of one file
+# (default build-release/publish/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 REPO=$PWD
@@ -60,29 +64,78 @@ args=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -
       "-DLUMASPIRE_UPDATE_PUBLIC_KEYS=$(realpath "$current");$(realpath "$next")")
 args+=("-DLUMASPIRE_VERSION=$version")
 if [ -n "$cert" ]; then
-  args+=("-DLUMASPIRE_CODESIGN=$REPO/tools/codesign.sh")
+  args+=("-DLUMASPIRE_CODESIGN=$REPO/tools/codesign.sh" "-DLUMASPIRE_PUBLISHER_CERT=$(realpath "$cert")")
   export LUMASPIRE_CODESIGN_CERT=$(realpath "$cert") LUMASPIRE_CODESIGN_KEY=$(realpath "$cert_key")
   export LUMASPIRE_CODESIGN_TIMESTAMP=$timestamp
 else
-  args+=(-DLUMASPIRE_CODESIGN=)
-  echo "release: no --cert: the installer is not Authenticode-signed" >&2
+  args+=(-DLUMASPIRE_CODESIGN= -DLUMASPIRE_PUBLISHER_CERT=)
+  echo "release: no --cert: the installer is not Authenticode-signed, nor is a publisher required" >&2
 fi
 cmake -S . -B "$build" "${args[@]}" >/dev/null
-cmake --build "$build" --target installer -j "$(nproc)" >/dev/null
+# Inside a build (the tests' release) make's own job server shares the cores: no -j here.
+jobs=(-j "$(nproc)")
+[ -z "${MAKEFLAGS:-}" ] || jobs=()
+cmake --build "$build" --target installer "${jobs[@]}" >/dev/null
 
 mkdir -p "$out"
 setup=$out/lumaspire-setup.exe
 cp -f "$build/bin/lumaspire-setup.exe" "$setup"
 release_version=$version
 hash=$(openssl dgst -sha256 -r "$setup" | cut -c1-64)
-# The signed text; the program writes the same from what it downloaded.
+size=$(stat -c %s "$setup")
+# The signed text (its second form, with the size); the program writes the same from
+# what it downloaded, and stops a download at that size.
 text=$(mktemp)
 trap 'rm -f "$text" "$text.sig"' EXIT
-printf 'Tollvane Lumaspire update signature 1\nversion=%s\nsha256=%s\n' "$release_version" "$hash" >"$text"
+printf 'Tollvane Lumaspire update signature 2\nversion=%s\nsize=%s\nsha256=%s\n' "$release_version" "$size" "$hash" >"$text"
 openssl pkeyutl -sign -rawin -inkey "$signing_key" -in "$text" -out "$text.sig"
 signature=$(od -An -v -tx1 "$text.sig" | tr -d ' \n')
 [ ${#signature} = 128 ] || die "no signature came out of openssl"
-printf 'version=%s\r\nurl=%s\r\nsignature=%s\r\n' "$release_version" "$url" "$signature" >"$out/upgrade.txt.new"
+printf 'version=%s\r\nurl=%s\r\nsize=%s\r\nsignature=%s\r\n' "$release_version" "$url" "$size" "$signature" \
+  >"$out/upgrade.txt.new"
 mv -f "$out/upgrade.txt.new" "$out/upgrade.txt"
-echo "release: $setup ($(stat -c %s "$setup") bytes, sha256 $hash)"
+
+# winget: the NSIS installer, for all users (it writes to the system folder and HKLM),
+# silent with /S, and the uninstall entry it writes (HKLM ...\Uninstall\Tollvane Lumaspire).
+# The program updates itself, so winget upgrades it only when asked by name.
+upper_hash=$(echo "$hash" | tr a-f A-F)
+cat >"$out/Tollvane.Lumaspire.yaml.new" <<MANIFEST
+# yaml-language-server: \$schema=https://aka.ms/winget-manifest.singleton.1.10.0.schema.json
+PackageIdentifier: Tollvane.Lumaspire
+PackageVersion: $release_version
+PackageLocale: zh-CN
+Publisher: Tollvane
+PublisherUrl: https://www.tollvane.example/
+PackageName: Tollvane Lumaspire
+License: Proprietary
+ShortDescription: 视频屏幕保护程序
+Installers:
+- Architecture: x86
+  InstallerType: nullsoft
+  Scope: machine
+  InstallerUrl: $url
+  InstallerSha256: $upper_hash
+  InstallModes:
+  - interactive
+  - silent
+  - silentWithProgress
+  InstallerSwitches:
+    Silent: /S
+    SilentWithProgress: /S
+  ElevationRequirement: elevatesSelf
+  UpgradeBehavior: install
+  RequireExplicitUpgrade: true
+  ProductCode: Tollvane Lumaspire
+  AppsAndFeaturesEntries:
+  - DisplayName: Tollvane Lumaspire
+    Publisher: Tollvane
+    DisplayVersion: $release_version
+    ProductCode: Tollvane Lumaspire
+    InstallerType: nullsoft
+ManifestType: singleton
+ManifestVersion: 1.10.0
+MANIFEST
+mv -f "$out/Tollvane.Lumaspire.yaml.new" "$out/Tollvane.Lumaspire.yaml"
+echo "release: $setup ($size bytes, sha256 $hash)"
 echo "release: $out/upgrade.txt for version $release_version: publish the installer at $url first"
+echo "release: $out/Tollvane.Lumaspire.yaml, the winget manifest"

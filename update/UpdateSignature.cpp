@@ -4,9 +4,12 @@
 
 #include <sodium/crypto_sign_ed25519.h>
 
+#include "support/FormatText.h"
+
 namespace {
 
-const char kFirstLine[] = "Tollvane Lumaspire update signature 1\nversion=";
+const char kFirstFormLine[] = "Tollvane Lumaspire update signature 1\nversion=";
+const char kSecondFormLine[] = "Tollvane Lumaspire update signature 2\nversion=";
 const char kHashLine[] = "\nsha256=";
 const char kDigits[] = "0123456789abcdef";
 
@@ -36,19 +39,26 @@ bool ParseSignature(const char* hex, unsigned char out[kSignatureSize])
 
 }  // namespace
 
-size_t MakeSignedText(const char* version, const unsigned char sha256[kSha256Size], char* buffer, size_t size)
+size_t MakeSignedText(const char* version, LONGLONG size, const unsigned char sha256[kSha256Size], char* buffer,
+                      size_t bufferSize)
 {
     if (!version || !sha256 || !buffer || strchr(version, '\n'))
         return 0;
-    size_t versionLength = strlen(version);
-    size_t total = sizeof(kFirstLine) - 1 + versionLength + sizeof(kHashLine) - 1 + 2 * kSha256Size + 1;
-    if (versionLength >= size || total > size)
+    char sizeLine[32] = "";
+    if (size >= 0)
+        FormatText(sizeLine, sizeof(sizeLine), "\nsize=%lu", static_cast<unsigned long>(size));
+    const char* firstLine = size >= 0 ? kSecondFormLine : kFirstFormLine;
+    size_t firstLength = strlen(firstLine), versionLength = strlen(version), sizeLength = strlen(sizeLine);
+    size_t total = firstLength + versionLength + sizeLength + sizeof(kHashLine) - 1 + 2 * kSha256Size + 1;
+    if (versionLength >= bufferSize || total > bufferSize)
         return 0;
     char* p = buffer;
-    memcpy(p, kFirstLine, sizeof(kFirstLine) - 1);
-    p += sizeof(kFirstLine) - 1;
+    memcpy(p, firstLine, firstLength);
+    p += firstLength;
     memcpy(p, version, versionLength);
     p += versionLength;
+    memcpy(p, sizeLine, sizeLength);
+    p += sizeLength;
     memcpy(p, kHashLine, sizeof(kHashLine) - 1);
     p += sizeof(kHashLine) - 1;
     for (size_t i = 0; i < kSha256Size; ++i) {
@@ -59,11 +69,12 @@ size_t MakeSignedText(const char* version, const unsigned char sha256[kSha256Siz
     return total;
 }
 
-bool IsSignedByMaker(const char* version, const unsigned char sha256[kSha256Size], const char* signatureHex)
+bool IsSignedByMaker(const char* version, LONGLONG size, const unsigned char sha256[kSha256Size],
+                     const char* signatureHex)
 {
     unsigned char signature[kSignatureSize];
     char text[512];
-    size_t length = MakeSignedText(version, sha256, text, sizeof(text));
+    size_t length = MakeSignedText(version, size, sha256, text, sizeof(text));
     if (!length || !ParseSignature(signatureHex, signature))
         return false;
     // No sodium_init: these functions need none of what it sets up (it picks CPU-specific
@@ -75,4 +86,19 @@ bool IsSignedByMaker(const char* version, const unsigned char sha256[kSha256Size
             return true;
     }
     return false;
+}
+
+LONG ParseInstallerSize(const char* text)
+{
+    if (!text || *text < '1' || *text > '9')
+        return -1;
+    LONGLONG value = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9')
+            return -1;
+        value = value * 10 + (*p - '0');
+        if (value > 0x7FFFFFFF)
+            return -1;
+    }
+    return static_cast<LONG>(value);
 }

@@ -2,11 +2,12 @@
 
 #include <commctrl.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "resources/resource.h"
 #include "support/Launcher.h"
 #include "support/VersionInfo.h"
-#include "update/InstallerCheck.h"
+#include "update/UpdateSignature.h"
 #include "update/UpgradeDescription.h"
 #include "update/XKeyValueFile.h"
 
@@ -19,24 +20,24 @@ namespace {
 const char kAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 const UINT kProgressPeriodMs = 200;
 
-}  // namespace
+// The started installer's process and its checked file: the file stays held (against
+// writers, renaming and deleting) until the process has ended, then both are let go.
+struct InstallerHold {
+    HANDLE process;
+    HANDLE file;
+};
 
-bool IsSecureUrl(const char* pszUrl)
+DWORD WINAPI HoldUntilEnded(LPVOID param)
 {
-    // Anything fetched over plain http could be replaced on the way: the installer it
-    // names would then be someone else's program, run by the user.
-    static const char kScheme[] = "https://";
-    if (!pszUrl)
-        return false;
-    for (int i = 0; kScheme[i]; ++i) {
-        char c = pszUrl[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != kScheme[i])
-            return false;  // also stops at the terminator of a shorter text
-    }
-    return true;
+    InstallerHold* hold = static_cast<InstallerHold*>(param);
+    ::WaitForSingleObject(hold->process, INFINITE);
+    ::CloseHandle(hold->file);
+    ::CloseHandle(hold->process);
+    free(hold);
+    return 0;
 }
+
+}  // namespace
 
 int ProgressPosition(double percent)
 {
@@ -52,16 +53,28 @@ BEGIN_MESSAGE_MAP(CUpgradeDlg, CDialog)
     ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
-CUpgradeDlg::CUpgradeDlg(const XVersionRecord& version)
-    : CDialog(IDD_DOWNLOAD), m_version(version), m_bStarted(0), m_nProgressTimer(0), m_pAlive(nullptr)
+bool IsInstallerName(const char* pszName)
 {
-    m_description.SetAgent(kAgent);
-    m_installer.SetAgent(kAgent);
-    m_secondFile.SetAgent(kAgent);
-    if (!GetUpdateDirectory(m_szUpdateDir, sizeof(m_szUpdateDir)))
-        return;  // no usable TEMP: no check this time
+    size_t length = pszName ? strlen(pszName) : 0;
+    return length > 4 && _strnicmp(pszName + length - 4, ".exe", 4) == 0;
+}
+
+CUpgradeDlg::CUpgradeDlg(const XVersionRecord& version)
+    : CDialog(IDD_DOWNLOAD), m_version(version), m_bStarted(0), m_nSize(-1), m_nProgressTimer(0), m_pAlive(nullptr)
+{
+    XDownload* engines[] = { &m_description, &m_installer, &m_secondFile };
+    for (XDownload* engine : engines) {
+        engine->SetAgent(kAgent);
+        engine->SetSecureOnly(true);  // redirects too
+    }
+    // No usable TEMP, or no plain folder there: no check this time.
+    if (!GetUpdateDirectory(m_szUpdateDir, sizeof(m_szUpdateDir)) || !PrepareUpdateFolder(m_szUpdateDir, m_folder)) {
+        m_szUpdateDir[0] = '\0';
+        return;
+    }
     // An empty name: the file keeps the last segment of the address, "upgrade.txt".
-    if (m_description.AddFile(kUpgradeDescriptionUrl, m_szUpdateDir, "", 1) >= 0)
+    int item = m_description.AddFile(kUpgradeDescriptionUrl, m_szUpdateDir, "", 1);
+    if (item >= 0 && m_description.SetSizeLimit(item, kDescriptionLimit, false))
         m_description.Start();
 }
 
@@ -71,7 +84,24 @@ CUpgradeDlg::~CUpgradeDlg()
         *m_pAlive = false;
     if (m_hWnd)
         DestroyWindow();
-    // The engines' destructors stop their workers.
+    // The installer may still read itself: the process stays until it has ended, and
+    // the hold with it. Messages sent to this thread meanwhile are answered, so no
+    // program waiting on them (a setting broadcast by the installer itself) waits on
+    // this one.
+    if (m_holder) {
+        HANDLE holder = m_holder.Get();
+        while (::MsgWaitForMultipleObjects(1, &holder, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        }
+    }
+    m_check.Close();
+    // Nothing reads the second file: it goes with the flow.
+    CString secondFile = m_secondFile.GetFilePath(0);
+    m_secondFile.Reset();
+    if (!secondFile.IsEmpty())
+        ::DeleteFileA(secondFile);
+    // The other engines' destructors stop their workers.
 }
 
 int CUpgradeDlg::Ask(HWND hOwner, UINT nID, UINT nType) const
@@ -101,13 +131,23 @@ bool CUpgradeDlg::CheckUpgrade()
             m_strUrl2 = pszValue;
         if (description.GetValue(kUpgradeKeySignature, pszValue, 0))
             m_strSignature = pszValue;
+        bool badSize = false;
+        if (description.GetValue(kUpgradeKeySize, pszValue, 0)) {
+            m_nSize = ParseInstallerSize(pszValue);
+            badSize = m_nSize < 0;
+        }
         free(pszValue);
-        // Only https addresses are fetched: a plain one counts as not given.
-        if (!IsSecureUrl(m_strUrl))
+        // Only https addresses are fetched, and only a program is started: a plain
+        // address, a name not ending in ".exe" or a size that is no size make the
+        // installer count as not given.
+        if (!IsSecureUrl(m_strUrl) || !IsInstallerName(XDownload::FileNameFromUrl(m_strUrl)) || badSize)
             m_strUrl.Empty();
         if (!IsSecureUrl(m_strUrl2))
             m_strUrl2.Empty();
-        if (!m_strUrl2.IsEmpty() && m_secondFile.AddFile(m_strUrl2, m_szUpdateDir, kUpgradeTmpName, 0) >= 0)
+        // Nothing reads the second file; the maker's server may count the request. Its
+        // first 64 KiB are kept, and removed when the flow ends.
+        int item = m_strUrl2.IsEmpty() ? -1 : m_secondFile.AddFile(m_strUrl2, m_szUpdateDir, kUpgradeTmpName, 0);
+        if (item >= 0 && m_secondFile.SetSizeLimit(item, kSecondFileLimit, true))
             m_secondFile.Start();
     }
     return !m_strVersion.IsEmpty() && !m_strUrl.IsEmpty();
@@ -116,7 +156,12 @@ bool CUpgradeDlg::CheckUpgrade()
 bool CUpgradeDlg::StartUpgrade()
 {
     m_bStarted = 1;
-    if (IsSameVersion(m_version.FileVersion, m_strVersion))
+    // The program's own version as its version text gives it; the fixed version numbers
+    // where that text is no a.b.c.d.
+    unsigned short own[4];
+    const char* ownVersion = ParseVersion(m_version.FileVersion, own) ? m_version.FileVersion
+                                                                       : m_version.FileVersionNumber;
+    if (!IsNewerVersion(ownVersion, m_strVersion))
         return false;
 
     // The question has no owner: the configuration dialog may close meanwhile and
@@ -130,8 +175,13 @@ bool CUpgradeDlg::StartUpgrade()
     if (answer != IDYES)
         return false;
 
-    if (m_installer.AddFile(m_strUrl, m_szUpdateDir, "", 1) >= 0)
-        m_installer.Start();
+    // A folder that turned into a link since the check began is not written through.
+    int item = IsPlainFolder(m_folder) ? m_installer.AddFile(m_strUrl, m_szUpdateDir, "", 1) : -1;
+    // Without a signed size the engine's own limit holds.
+    if (item < 0 || (m_nSize >= 0 && !m_installer.SetSizeLimit(item, m_nSize, false)) || !m_installer.Start()) {
+        Ask(nullptr, IDS_DOWNLOAD_FAILED, MB_ICONERROR | MB_SYSTEMMODAL);
+        return false;
+    }
     ::InitCommonControls();  // the progress bar's window class
     return Create(IDD_DOWNLOAD, nullptr) != FALSE;
 }
@@ -179,9 +229,11 @@ void CUpgradeDlg::OnCancel()
         KillTimer(m_nProgressTimer);
         m_nProgressTimer = 0;
     }
-    // The worker sees the stop after its current call (on a stalled server, at the
-    // connection's 10 s time-out) and deletes the partial file.
-    m_installer.Stop(INFINITE);
+    // The worker sees the stop after its current call: on a stalled server, at the
+    // connection's 10 s time-out, but a server that trickles a byte now and then never
+    // lets that call return. After a short wait the worker is left to end by itself
+    // and the partial file is deleted.
+    m_installer.Stop(kCancelWaitMs);
     CDialog::OnCancel();
 }
 
@@ -198,26 +250,52 @@ void CUpgradeDlg::OnTimer(UINT_PTR nIDEvent)
     }
     KillTimer(m_nProgressTimer);
     m_nProgressTimer = 0;
-    bool done = false;
-    if (!m_installer.IsFailed(-1)) {
-        CString path = m_installer.GetFilePath(0);  // freed only after the error is read
-        // It runs with administrator rights: only the bytes the maker's key vouches for,
-        // held against writers until the process has been started.
-        XInstallerCheck check;
-        if (check.Open(path, m_strVersion, m_strSignature))
-            done = StartInstaller(path, m_hWnd);  // the consent prompt's owner
-        else
-            ::DeleteFileA(path);
-    }
+    bool done = !m_installer.IsFailed(-1) && CheckAndStartInstaller();
     // The window goes first, so the failure message stands on its own.
     DestroyWindow();
     if (!done)
         Ask(nullptr, IDS_DOWNLOAD_FAILED, MB_ICONERROR | MB_SYSTEMMODAL);
 }
 
-bool StartInstaller(const char* pszPath, HWND hOwner)
+bool CUpgradeDlg::CheckAndStartInstaller()
 {
-    if (RunProcess(pszPath, nullptr, 0, hOwner))
+    CString path = m_installer.GetFilePath(0);
+    // It runs with administrator rights: only the bytes the maker's key vouches for,
+    // held against writers until the installer has ended (it reads its own file while it
+    // runs), and started by the held file's own path.
+    char runPath[MAX_PATH];
+    if (!IsPlainFolder(m_folder) || !m_check.Open(path, m_strVersion, m_nSize, m_strSignature) ||
+        !m_check.GetRunPath(runPath, sizeof(runPath))) {
+        m_check.Close();
+        ::DeleteFileA(path);
+        return false;
+    }
+    HANDLE process = nullptr;
+    bool done = StartInstaller(runPath, m_hWnd, &process);  // the consent prompt's owner
+    if (!done)
+        m_check.Close();
+    // Without a process to wait on (no handle came back, or no thread can be made), the
+    // hold lasts as long as this object.
+    InstallerHold* hold = process ? static_cast<InstallerHold*>(malloc(sizeof(InstallerHold))) : nullptr;
+    if (hold) {
+        hold->process = process;
+        m_holder.Reset(::CreateThread(nullptr, 0, HoldUntilEnded, hold, CREATE_SUSPENDED, nullptr));
+        if (m_holder) {
+            hold->file = m_check.Detach();
+            ::ResumeThread(m_holder.Get());
+        } else {
+            ::CloseHandle(process);
+            free(hold);
+        }
+    } else if (process) {
+        ::CloseHandle(process);
+    }
+    return done;
+}
+
+bool StartInstaller(const char* pszPath, HWND hOwner, HANDLE* process)
+{
+    if (RunProcess(pszPath, nullptr, 0, hOwner, process))
         return true;
     // A user who said No to Windows' consent prompt chose not to install now.
     return ::GetLastError() == ERROR_CANCELLED;

@@ -106,12 +106,39 @@ char* FileNameFromUrl(const char* url)
 
 }  // namespace
 
+bool IsSecureUrl(const char* pszUrl)
+{
+    // Anything fetched over plain http could be replaced on the way: the installer it
+    // names would then be someone else's program, run by the user.
+    static const char kScheme[] = "https://";
+    if (!pszUrl)
+        return false;
+    for (int i = 0; kScheme[i]; ++i) {
+        char c = pszUrl[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != kScheme[i])
+            return false;  // also stops at the terminator of a shorter text
+    }
+    return true;
+}
+
+CString XDownload::FileNameFromUrl(const char* url)
+{
+    char* name = ::FileNameFromUrl(url);
+    CString result(name ? name : "");
+    free(name);
+    return result;
+}
+
 struct XDownload::Item {
     char* url;
     char* directory;
     char* fileName;
     char* path;  // directory followed by the file name
     int cacheable;
+    LONG limit;  // the most bytes taken; kMaxFileSize unless SetSizeLimit says less
+    int cut;     // a longer body is cut at the limit instead of failing the item
     volatile LONG expectedSize;  // written by the worker, read by polling
     volatile LONG received;
     volatile LONG failed;
@@ -126,6 +153,7 @@ struct XDownload::Shared {
     volatile LONG probeIndex;
     volatile LONG downloadIndex;
     char* agent;  // the worker's own copy
+    int secureOnly;
     Item* items;
     int count;
     int capacity;
@@ -172,6 +200,19 @@ HINTERNET OpenInternet(const char* agent)
 }
 
 enum class Outcome { Success, Fail, Repeat };
+
+// False when the reply came from anything but an https address. WinInet follows
+// redirects by itself, so the address asked for says nothing of where the bytes came
+// from: only the request's own URL after the reply does.
+bool CameFromSecureUrl(HINTERNET hRequest)
+{
+    char url[INTERNET_MAX_URL_LENGTH + 1] = {};
+    DWORD length = sizeof(url) - 1;
+    if (!::InternetQueryOptionA(hRequest, INTERNET_OPTION_URL, url, &length))
+        return false;  // unknown, or too long for any address this program fetches
+    url[sizeof(url) - 1] = '\0';
+    return IsSecureUrl(url);
+}
 
 // 0 and 4xx fail at once, 5xx is asked again, the rest is accepted.
 Outcome Judge(DWORD status)
@@ -264,6 +305,21 @@ void XDownload::SetAgent(const char* name)
     }
 }
 
+bool XDownload::SetSizeLimit(int i, LONG limit, bool cut)
+{
+    if (m_started || i < 0 || i >= GetCount() || limit < 0)
+        return false;
+    m_shared->items[i].limit = limit;
+    m_shared->items[i].cut = cut ? 1 : 0;
+    return true;
+}
+
+void XDownload::SetSecureOnly(bool secureOnly)
+{
+    if (!m_started && m_shared)
+        m_shared->secureOnly = secureOnly ? 1 : 0;
+}
+
 int XDownload::AddFile(const char* url, const char* directory, const char* fileName, int cacheable)
 {
     Shared* s = m_shared;
@@ -287,7 +343,7 @@ int XDownload::AddFile(const char* url, const char* directory, const char* fileN
         memcpy(item.directory, directory ? directory : "", dirLength);
         strcpy(item.directory + dirLength, separated ? "" : "\\");
     }
-    item.fileName = fileName && *fileName ? CopyString(fileName) : FileNameFromUrl(url);
+    item.fileName = fileName && *fileName ? CopyString(fileName) : ::FileNameFromUrl(url);
     if (item.directory && item.fileName) {
         size_t a = strlen(item.directory), b = strlen(item.fileName);
         item.path = static_cast<char*>(malloc(a + b + 1));
@@ -304,6 +360,8 @@ int XDownload::AddFile(const char* url, const char* directory, const char* fileN
         return -1;
     }
     item.cacheable = cacheable;
+    item.limit = kMaxFileSize;
+    item.cut = 0;
     item.expectedSize = -1;
     item.received = -1;
     item.failed = 0;
@@ -340,8 +398,14 @@ void XDownload::Stop(DWORD timeoutMs)
         // which the time-outs of its internet handle bound. Never TerminateThread: it
         // may hold the heap or loader lock. One that does not end in time keeps its
         // reference to the shared state and frees it at its end.
-        ::WaitForSingleObject(m_thread.Get(), timeoutMs);
+        bool ended = ::WaitForSingleObject(m_thread.Get(), timeoutMs) == WAIT_OBJECT_0;
         m_thread.Reset();
+        // The worker would delete its partial file itself, but only once its blocking
+        // call returns, which a server that trickles a byte now and then puts off for
+        // ever. It writes sharing deletion, so the file goes now or at its close.
+        LONG at = s->downloadIndex;
+        if (!ended && at >= 0 && at < s->count)
+            ::DeleteFileA(s->items[at].path);
     }
     s->probeIndex = -1;
     s->downloadIndex = -1;
@@ -467,7 +531,7 @@ bool XDownload::QueryFileInfo(Shared* s, int i)
     }
     DWORD flags = item.cacheable ? kCacheableFlags : kUncachedFlags;
     LONG status = 0;
-    for (;;) {
+    for (int attempt = 1;; ++attempt) {
         InternetHandle request(::InternetOpenUrlA(internet.Get(), item.url, nullptr, 0, flags, 0));
         if (!request) {
             Pause(&s->stopFlag);
@@ -475,6 +539,10 @@ bool XDownload::QueryFileInfo(Shared* s, int i)
         }
         QueryStatus(request.Get(), &status);
         Outcome outcome = Judge(static_cast<DWORD>(status));
+        if (s->secureOnly && !CameFromSecureUrl(request.Get()))
+            outcome = Outcome::Fail;
+        if (outcome == Outcome::Repeat && attempt >= kMaxAttempts)
+            outcome = Outcome::Fail;
         if (outcome == Outcome::Success) {
             LONGLONG length = QueryLength(request.Get());
             if (length >= 0 && length <= kMaxFileSize)
@@ -492,25 +560,40 @@ bool XDownload::QueryFileInfo(Shared* s, int i)
 
 namespace {
 
-// The local file of one attempt; its close is checked, since a full disk may show only then.
+// The local file of one attempt, created or truncated; its close is checked, since a
+// full disk may show only then. Others may read it, and delete it (Stop does when it
+// leaves a blocked worker behind); Windows 95, 98 and Me know no delete sharing.
 class LocalFile {
 public:
-    explicit LocalFile(const char* path) : m_file(fopen(path, "wb")) {}
+    explicit LocalFile(const char* path)
+    {
+        m_file = Create(path, FILE_SHARE_READ | FILE_SHARE_DELETE);
+        if (m_file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
+            m_file = Create(path, FILE_SHARE_READ);
+    }
     ~LocalFile() { Close(); }
     LocalFile(const LocalFile&) = delete;
     LocalFile& operator=(const LocalFile&) = delete;
 
-    bool IsOpen() const { return m_file != nullptr; }
-    bool Write(const void* data, size_t size) { return fwrite(data, 1, size, m_file) == size; }
+    bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
+    bool Write(const void* data, DWORD size)
+    {
+        DWORD written = 0;
+        return ::WriteFile(m_file, data, size, &written, nullptr) && written == size;
+    }
     bool Close()
     {
-        FILE* file = m_file;
-        m_file = nullptr;
-        return !file || fclose(file) == 0;
+        HANDLE file = m_file;
+        m_file = INVALID_HANDLE_VALUE;
+        return file == INVALID_HANDLE_VALUE || ::CloseHandle(file);
     }
 
 private:
-    FILE* m_file;
+    static HANDLE Create(const char* path, DWORD share)
+    {
+        return ::CreateFileA(path, GENERIC_WRITE, share, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    HANDLE m_file;
 };
 
 class ReadBuffer {
@@ -535,7 +618,7 @@ bool XDownload::DownloadFile(Shared* s, int i)
     if (internet) {
         DWORD flags = item.cacheable ? kCacheableFlags : kUncachedFlags;
         LONG status = 0;
-        for (;;) {
+        for (int attempt = 1;; ++attempt) {
             outcome = Outcome::Fail;
             // Every attempt writes the file from its first byte, and counts it so.
             item.received = -1;
@@ -543,10 +626,13 @@ bool XDownload::DownloadFile(Shared* s, int i)
             if (request) {
                 QueryStatus(request.Get(), &status);
                 outcome = Judge(static_cast<DWORD>(status));
+                if (s->secureOnly && !CameFromSecureUrl(request.Get()))
+                    outcome = Outcome::Fail;
             }
             LONGLONG length = outcome == Outcome::Success ? QueryLength(request.Get()) : -1;
-            if (length > kMaxFileSize)
-                outcome = Outcome::Fail;  // no file is begun that could not be counted
+            // No file is begun that could not be counted, or that would pass its limit.
+            if (length > kMaxFileSize || (length > item.limit && !item.cut))
+                outcome = Outcome::Fail;
             if (outcome == Outcome::Success) {
                 bool sized = length >= 0;
                 if (*item.directory)
@@ -562,14 +648,23 @@ bool XDownload::DownloadFile(Shared* s, int i)
                     outcome = Outcome::Fail;
                 } else {
                     for (;;) {
+                        LONG received = item.received < 0 ? 0 : item.received;
+                        if (item.cut && received == item.limit) {
+                            item.received = received;
+                            outcome = Outcome::Success;  // the rest is not wanted
+                            break;
+                        }
+                        // At most one byte past the limit is asked for: enough to tell
+                        // that the body is longer, however slowly it comes.
+                        DWORD room = static_cast<DWORD>(item.limit - received) + (item.cut ? 0 : 1);
+                        DWORD ask = room < kBufferSize ? room : kBufferSize;
                         DWORD read = 0;
-                        if (!::InternetReadFile(request.Get(), buffer.Get(), kBufferSize, &read)) {
+                        if (!::InternetReadFile(request.Get(), buffer.Get(), ask, &read)) {
                             outcome = Outcome::Repeat;
                             break;
                         }
-                        LONG received = item.received < 0 ? 0 : item.received;
-                        if (read > static_cast<DWORD>(kMaxFileSize - received)) {
-                            outcome = Outcome::Fail;  // longer than the engine takes
+                        if (read > static_cast<DWORD>(item.limit - received)) {
+                            outcome = Outcome::Fail;  // longer than the item takes
                             break;
                         }
                         item.received = received + static_cast<LONG>(read);
@@ -593,6 +688,8 @@ bool XDownload::DownloadFile(Shared* s, int i)
                     outcome = Outcome::Fail;
             }
             request.Reset();
+            if (outcome == Outcome::Repeat && attempt >= kMaxAttempts)
+                outcome = Outcome::Fail;
             if (outcome == Outcome::Success || s->Stopped())
                 break;
             Pause(&s->stopFlag);

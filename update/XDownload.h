@@ -8,6 +8,9 @@
 #include "framework/AfxString.h"
 #include "support/Scoped.h"
 
+// True for an absolute https address: the only kind the update flow downloads from.
+bool IsSecureUrl(const char* pszUrl);
+
 class XDownload {
 public:
     XDownload();
@@ -22,16 +25,28 @@ public:
     // segment of the URL's path, and a segment that is not a safe file name (".", "..",
     // a device name, ':' or query text in it...) leaves it empty, so the item fails.
     int AddFile(const char* url, const char* directory, const char* fileName, int cacheable);
+    // Before Start: item i takes at most limit bytes. A body (or Content-Length) beyond
+    // it fails the item, or, with cut, the first limit bytes are kept and the rest is
+    // not read. False for an index outside the list, a negative limit, or once started.
+    bool SetSizeLimit(int i, LONG limit, bool cut);
+    // Before Start: every reply must come from an https address, also after redirects
+    // (the address WinInet finally fetched from); one that did not fails its item.
+    void SetSecureOnly(bool secureOnly);
+    // The name AddFile gives an item with an empty file name: the last segment of the
+    // URL's path, empty when that is no safe file name or the URL cannot be split.
+    static CString FileNameFromUrl(const char* url);
 
     // Starts the worker: first a probe of every item's size, then the downloads. False
     // when already started (until Reset) or when the thread cannot be made. A file
-    // longer than 2^31 - 1 bytes fails its item.
+    // longer than 2^31 - 1 bytes fails its item. A busy server (5xx) or a reply cut
+    // short is asked again after a second's pause, kMaxAttempts times in all per pass.
     bool Start();
     // Sets the stop flag and waits up to timeoutMs (INFINITE: no limit) for the worker,
     // which notices it after its current call (a blocked one returns at its 10 s
     // time-out) and closes its handles itself. A worker still running after that is
-    // left to end on its own; it is never killed. Returns at once when the stop flag is
-    // already set.
+    // left to end on its own; it is never killed, and the partial file it still holds is
+    // deleted (at once where the file system allows, else when the worker lets go of it).
+    // Returns at once when the stop flag is already set.
     void Stop(DWORD timeoutMs);
     // Stop with a short wait, then back to idle with no items.
     void Reset();
@@ -53,6 +68,8 @@ public:
 
     // How long Reset and the destructor wait for a stopped worker.
     static const DWORD kStopWaitMs = 3000;
+    // Requests of one item per pass, the first included, before it is given up.
+    static const int kMaxAttempts = 4;
 
 private:
     struct Item;

@@ -205,6 +205,19 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
                 continue;
             }
             hr = sample->Update(0, nullptr, nullptr, 0);
+            if (hr == DDERR_SURFACELOST) {
+                // The frame's surface was lost (a consent prompt, a locked workstation, a
+                // remote session switch): restored, and on with the next frame. While it
+                // cannot be restored yet, not at full load.
+                hr = presenter.Offscreen()->Restore();
+                if (ModeChanged(hr)) {
+                    pStream->SetState(STREAMSTATE_STOP);
+                    return PlayResult::DisplayChanged;
+                }
+                if (FAILED(hr))
+                    ::Sleep(50);
+                continue;
+            }
             if (hr != S_OK)
                 break;  // end of the stream, or an error
             ++g_playbackCounters.framesDecoded;

@@ -9,6 +9,8 @@
 
 struct MediaFoundationApi {
     HRESULT (WINAPI* MFStartup)(ULONG version, DWORD flags);
+    // Blocks while anything holds the platform (a live asynchronous result does), for a few
+    // seconds at most: the engine never calls it while the saver runs.
     HRESULT (WINAPI* MFShutdown)();
     HRESULT (WINAPI* MFCreateAttributes)(IMFAttributes** ppAttributes, UINT32 initialSize);
     HRESULT (WINAPI* MFCreateMediaType)(IMFMediaType** ppType);

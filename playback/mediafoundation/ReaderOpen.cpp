@@ -8,15 +8,47 @@ namespace {
 
 const DWORD kStepMs = 10;
 
-// Told by the resolver when the source is made; keeps the result for the playback thread,
-// which ends the request itself. Lives on the heap: after a cancel the resolver may still
-// call it, after the thread has gone on.
-class OpenCallback : public IMFAsyncCallback {
+// Shuts down a media source that nobody is going to read: a source lives until it is
+// shut down, whoever releases it.
+void Discard(IUnknown* pObject)
+{
+    if (!pObject)
+        return;
+    ComPtr<IMFMediaSource> source;
+    if (SUCCEEDED(pObject->QueryInterface(IID_IMFMediaSource, source.ReceiveVoid())))
+        source->Shutdown();
+    pObject->Release();
+}
+
+// Told by the resolver when the source is made. The request is ended inside Invoke: the
+// result it is handed holds this callback and, on Windows, a lock on the platform, which
+// MFShutdown waits for. Kept past Invoke, result and callback would hold each other for
+// ever. What was made waits here for the playback thread; after a stop the thread has
+// gone on, and a late Invoke shuts the source down itself. Lives on the heap for that.
+class OpenCallback final : public IMFAsyncCallback {
 public:
-    OpenCallback() : m_done(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    explicit OpenCallback(IMFSourceResolver* pResolver)
+        : m_done(::CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_pResolver(pResolver)
+    {
+        pResolver->AddRef();
+    }
     bool Valid() const { return m_done.Get() != nullptr; }
     HANDLE Done() const { return m_done.Get(); }
-    IMFAsyncResult* Result() const { return m_result.Get(); }
+    // After Done: what the request gave.
+    HRESULT Result() const { return m_hr; }
+    IUnknown* TakeObject()
+    {
+        IUnknown* p = m_pObject;
+        m_pObject = nullptr;
+        return p;
+    }
+    // The playback thread goes on without the request (a stop): Invoke, now or later,
+    // disposes of what it makes.
+    void Abandon()
+    {
+        if (::InterlockedCompareExchange(&m_state, kAbandoned, kWaiting) == kFinished)
+            Discard(TakeObject());  // it came in meanwhile
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -39,21 +71,42 @@ public:
     STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(IMFAsyncResult* pResult) override
     {
-        if (pResult)
-            pResult->AddRef();
-        *m_result.Receive() = pResult;
-        ::SetEvent(m_done.Get());  // the result is written before anyone looks at it
+        // The first call only: the resolver is taken by it.
+        IMFSourceResolver* pResolver = static_cast<IMFSourceResolver*>(
+            ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_pResolver), nullptr));
+        if (!pResolver)
+            return S_OK;
+        MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
+        IUnknown* pObject = nullptr;
+        const HRESULT hr = pResolver->EndCreateObjectFromURL(pResult, &type, &pObject);
+        pResolver->Release();
+        m_hr = FAILED(hr) || pObject ? hr : E_POINTER;
+        m_pObject = pObject;
+        // Written before the state says so; the playback thread reads them only after.
+        if (::InterlockedCompareExchange(&m_state, kFinished, kWaiting) == kAbandoned)
+            Discard(TakeObject());
+        else
+            ::SetEvent(m_done.Get());
         return S_OK;
     }
 
 private:
-    ~OpenCallback() = default;
+    enum : LONG { kWaiting, kFinished, kAbandoned };
+    ~OpenCallback()
+    {
+        if (m_pResolver)  // never invoked: the request was not begun
+            m_pResolver->Release();
+        Discard(m_pObject);
+    }
     volatile LONG m_refs = 1;
+    volatile LONG m_state = kWaiting;
     ScopedHandle m_done;
-    ComPtr<IMFAsyncResult> m_result;
+    IMFSourceResolver* volatile m_pResolver;
+    HRESULT m_hr = E_UNEXPECTED;
+    IUnknown* m_pObject = nullptr;
 };
 
-// Drops the callback's reference when it goes.
+// Drops the playback thread's reference to the callback when it goes.
 struct CallbackRef {
     OpenCallback* p;
     ~CallbackRef() { p->Release(); }
@@ -71,7 +124,7 @@ HRESULT OpenReader(const MediaFoundationApi& mf, LPCWSTR url, IMFAttributes* pAt
     HRESULT hr = mf.MFCreateSourceResolver(resolver.Receive());
     if (FAILED(hr))
         return hr;
-    CallbackRef callback = { new OpenCallback };
+    CallbackRef callback = { new OpenCallback(resolver.Get()) };
     if (!callback.p->Valid())
         return E_OUTOFMEMORY;
     ComPtr<IUnknown> cancelCookie;
@@ -81,16 +134,15 @@ HRESULT OpenReader(const MediaFoundationApi& mf, LPCWSTR url, IMFAttributes* pAt
         return hr;
     while (::WaitForSingleObject(callback.p->Done(), kStepMs) != WAIT_OBJECT_0) {
         if (!*pPlaying) {
-            // The resolver may still finish and call back; the callback outlives this.
+            callback.p->Abandon();
             if (cancelCookie)
                 resolver->CancelObjectCreation(cancelCookie.Get());
             return MF_E_OPERATION_CANCELLED;
         }
     }
-    MF_OBJECT_TYPE type = MF_OBJECT_INVALID;
-    ComPtr<IUnknown> object;
+    ComPtr<IUnknown> object(callback.p->TakeObject());
     ComPtr<IMFMediaSource> source;
-    hr = resolver->EndCreateObjectFromURL(callback.p->Result(), &type, object.Receive());
+    hr = callback.p->Result();
     if (SUCCEEDED(hr))
         hr = object->QueryInterface(IID_IMFMediaSource, source.ReceiveVoid());
     // The reader shuts the source down when it goes; until then a source of its own.

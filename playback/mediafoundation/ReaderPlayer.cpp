@@ -138,6 +138,7 @@ struct PassOutcome {
     LONG frames = 0;      // frames that reached the presenter
     LONG shown = 0;       // of them, shown on some monitor
     bool broken = false;  // the reader failed: it may not be used again
+    bool noDisplay = false;  // DirectDraw could not be made anew after a display change
 };
 
 // The media source being read, held (one reference) so that a stop request from the UI
@@ -281,6 +282,8 @@ void ReaderPlayer::QueueSound(IMFSample* pSample, LONGLONG time, CPlaybackClock*
         pClock->Start(time);
         m_wave.Start(time);
     }
+    if (m_wave.RanDry())
+        ++g_playbackCounters.soundStarved;
     m_wave.Write(data, length, time, m_request.pPlaying);
     buffer->Unlock();
 }
@@ -290,6 +293,10 @@ void ReaderPlayer::QueueSound(IMFSample* pSample, LONGLONG time, CPlaybackClock*
 // before every frame and stutters. So the sound is read ahead by itself; the reader keeps
 // the picture's samples meanwhile.
 const LONGLONG kSoundLead = 5000000;  // 500 ms
+
+// However late the frames come, one is shown at least this often: where decoding is slower
+// than the clip (1080p60 or 4K in software on an older processor), the picture still moves.
+const DWORD kLongestStillMs = 250;
 
 bool ReaderPlayer::TopUpSound(LONGLONG frameTime, CPlaybackClock* pClock)
 {
@@ -328,6 +335,7 @@ PassOutcome ReaderPlayer::PlayPass()
     }
     m_wave.Reset();
     CPlaybackClock clock;
+    DWORD lastShown = ::GetTickCount(), lastArrived = lastShown;
     while (Playing()) {
         if (DisplayIsOff(m_request)) {
             // Nothing read, decoded or heard while the display is off; then on from here.
@@ -369,6 +377,9 @@ PassOutcome ReaderPlayer::PlayPass()
         }
 
         ++g_playbackCounters.framesDecoded;
+        const DWORD arrived = ::GetTickCount();
+        const DWORD took = arrived - lastArrived;  // to decode this frame (and its sound)
+        lastArrived = arrived;
         if (!clock.Running()) {
             clock.Start(time);
             m_wave.Start(time);
@@ -377,9 +388,11 @@ PassOutcome ReaderPlayer::PlayPass()
         if (m_wave.Position(&now))
             clock.Follow(now);  // what is heard is the clock
         // More than a frame late (a stall, a busy machine): dropped and counted, not rushed
-        // out after the sound. Never the pass's first, so something is always shown.
+        // out after the sound. Never the pass's first, so something is always shown; nor
+        // one after which the next would come too long after the last one shown.
         const LONGLONG frameTime = duration > 0 ? duration : 400000;
-        if (outcome.frames > 0 && now - time > frameTime) {
+        const bool stillTooLong = arrived - lastShown + took >= kLongestStillMs;
+        if (outcome.frames > 0 && now - time > frameTime && !stillTooLong) {
             ++g_playbackCounters.framesDropped;
             if (m_request.useEndTime && time >= m_request.endTime)
                 break;
@@ -388,8 +401,10 @@ PassOutcome ReaderPlayer::PlayPass()
         hr = m_frames.Draw(sample.Get(), &m_presenter, *m_request.pGeometry);
         if (hr == DDERR_WRONGMODE) {
             // The display mode changed: DirectDraw and the surfaces anew, this frame again.
-            if (FAILED(m_presenter.Rebuild()))
+            if (FAILED(m_presenter.Rebuild())) {
+                outcome.noDisplay = true;
                 break;
+            }
             hr = m_frames.Draw(sample.Get(), &m_presenter, *m_request.pGeometry);
         }
         if (FAILED(hr))
@@ -403,8 +418,10 @@ PassOutcome ReaderPlayer::PlayPass()
         if (hr == S_OK) {
             hr = m_presenter.Present(*m_request.pGeometry);
             if (hr == DDERR_WRONGMODE) {
-                if (FAILED(m_presenter.Rebuild()))
+                if (FAILED(m_presenter.Rebuild())) {
+                    outcome.noDisplay = true;
                     break;
+                }
                 hr = S_FALSE;  // the next frame goes to the new surfaces
             }
             if (FAILED(hr))
@@ -415,6 +432,7 @@ PassOutcome ReaderPlayer::PlayPass()
                 m_request.pProgress->position = time;
         }
         ++outcome.frames;
+        lastShown = ::GetTickCount();
         if (m_request.useEndTime && time >= m_request.endTime)
             break;
     }
@@ -431,6 +449,9 @@ PlayResult ReaderPlayer::Play(IDirectDraw* pDirectDraw, LONG* pShown)
         const PassOutcome pass = PlayPass();
         m_wave.Reset();  // the pass is over: so is its sound
         *pShown += pass.shown;
+        // Nothing to draw with until the display is back: the thread makes everything anew.
+        if (pass.noDisplay)
+            return PlayResult::DisplayChanged;
         // A pass that put nothing on the screen is no picture: the first one says so, a
         // later one ends this reader, and the thread opens the clip anew.
         if (pass.frames == 0 && Playing())
@@ -446,13 +467,22 @@ PlayResult ReaderPlayer::Play(IDirectDraw* pDirectDraw, LONG* pShown)
     return PlayResult::Played;
 }
 
+// Media Foundation is started once for the process and never shut down: MFShutdown waits,
+// for seconds on Windows, while anything still holds the platform (a cancelled opening on
+// an unreachable share, a read that a stop request ended, work the source still has
+// queued), and a stop request must end the playback thread at once. The process ends soon
+// after the saver anyway. Playback thread only.
+bool g_started = false;
+
 }  // namespace
 
 PlayResult PlayWithReaderApi(const MediaFoundationApi& mf, const PlaybackRequest& request, IDirectDraw* pDirectDraw,
                              LONG* pShown)
 {
     *pShown = 0;
-    if (FAILED(mf.MFStartup(kMediaFoundationVersion, MFSTARTUP_NOSOCKET)))
+    if (!g_started)
+        g_started = SUCCEEDED(mf.MFStartup(kMediaFoundationVersion, MFSTARTUP_NOSOCKET));
+    if (!g_started)
         return PlayResult::CannotOpen;
     // Sleep in steps of 1 ms rather than the system's usual 10-16: frames are due every 40 ms.
     ::timeBeginPeriod(1);
@@ -472,7 +502,6 @@ PlayResult PlayWithReaderApi(const MediaFoundationApi& mf, const PlaybackRequest
         result = player.Play(pDirectDraw, pShown);
     }
     ::timeEndPeriod(1);
-    mf.MFShutdown();
     return result;
 }
 

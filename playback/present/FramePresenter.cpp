@@ -1,5 +1,8 @@
 #include "playback/present/FramePresenter.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "playback/PlaybackRequest.h"
 #include "settings/SettingsDlg.h"
 
@@ -39,10 +42,16 @@ RECT DisplayRect(DWORD width, DWORD height, UINT32 parX, UINT32 parY)
     return r;
 }
 
+HWND CooperativeWindow(HWND hWnd)
+{
+    return hWnd && (::GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD) ? nullptr : hWnd;
+}
+
 CFramePresenter::~CFramePresenter()
 {
     if (m_primary)
         m_primary->SetClipper(nullptr);
+    std::free(m_kept);
 }
 
 HRESULT CFramePresenter::Create(IDirectDraw* pDirectDraw, const PlaybackRequest& request, DWORD width, DWORD height,
@@ -105,7 +114,6 @@ HRESULT CFramePresenter::CreateOffscreen(DWORD width, DWORD height)
     desc.dwWidth = width;
     desc.dwHeight = height;
     desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    m_offscreenSize = SIZE{ 0, 0 };
     HRESULT hr = m_directDraw->CreateSurface(&desc, m_offscreen.Receive(), nullptr);
     if (SUCCEEDED(hr))
         m_offscreenSize = SIZE{ static_cast<LONG>(width), static_cast<LONG>(height) };
@@ -117,29 +125,41 @@ HRESULT CFramePresenter::Resize(DWORD width, DWORD height, UINT32 parX, UINT32 p
     return m_directDraw ? SetFrame(width, height, parX, parY) : E_UNEXPECTED;
 }
 
-HRESULT CFramePresenter::Rebuild()
+void CFramePresenter::ReleaseSurfaces()
 {
-    // The old surfaces go first: they belong to the old mode's DirectDraw.
+    // The surfaces go first: they belong to the DirectDraw object.
     m_offscreen.Release();
     if (m_primary)
         m_primary->SetClipper(nullptr);
     m_primary.Release();
     m_clipper.Release();
     m_directDraw.Release();
+}
+
+HRESULT CFramePresenter::Rebuild()
+{
+    ReleaseSurfaces();
+    m_areasTaken = false;
     HRESULT hr = ::DirectDrawCreate(nullptr, m_directDraw.Receive(), nullptr);
     if (SUCCEEDED(hr))
-        hr = m_directDraw->SetCooperativeLevel(m_hWnd, DDSCL_NORMAL);
+        hr = m_directDraw->SetCooperativeLevel(CooperativeWindow(m_hWnd), DDSCL_NORMAL);
     if (SUCCEEDED(hr))
         hr = CreatePrimary();
+    // The offscreen surface at the size it had (an engine's final size, or the frame's).
     if (SUCCEEDED(hr))
-        hr = SetFrame(m_frameWidth, m_frameHeight, m_parX, m_parY);
+        hr = m_offscreenSize.cx > 0 ? CreateOffscreen(m_offscreenSize.cx, m_offscreenSize.cy)
+                                    : SetFrame(m_frameWidth, m_frameHeight, m_parX, m_parY);
+    if (FAILED(hr))
+        ReleaseSurfaces();  // no half-made set: every later call sees there is none
     m_monitors = GetMonitors();
     return hr;
 }
 
 HRESULT BlitToAreas(IDirectDrawSurface* pPrimary, IDirectDrawSurface* pFrame, const RECT& sampleRect,
-                    const CSettingsDlg& geometry, const RECT* areas, int count)
+                    const CSettingsDlg& geometry, const RECT* areas, int count, bool* pRestored)
 {
+    if (pRestored)
+        *pRestored = false;
     bool shown = false, lost = false;
     HRESULT failure = S_OK;
     for (int i = 0; i < count; ++i) {
@@ -155,8 +175,13 @@ HRESULT BlitToAreas(IDirectDrawSurface* pPrimary, IDirectDrawSurface* pFrame, co
     }
     if (lost) {
         // Surfaces made in another display mode can never be restored: made anew instead.
-        if (pPrimary->Restore() == DDERR_WRONGMODE || pFrame->Restore() == DDERR_WRONGMODE)
+        if (pPrimary->Restore() == DDERR_WRONGMODE)
             return DDERR_WRONGMODE;
+        const HRESULT restored = pFrame->Restore();
+        if (restored == DDERR_WRONGMODE)
+            return DDERR_WRONGMODE;
+        if (pRestored)
+            *pRestored = SUCCEEDED(restored);
     }
     if (shown)
         return S_OK;
@@ -177,6 +202,8 @@ int CFramePresenter::LookUpAreas(RECT* areas)
 
 HRESULT CFramePresenter::FinalSizeSurface(const CSettingsDlg& geometry, IDirectDrawSurface** ppSurface)
 {
+    if (!m_directDraw)
+        return DDERR_WRONGMODE;  // a Rebuild that failed
     m_areaCount = LookUpAreas(m_areas);
     m_areasTaken = true;
     if (m_areaCount == 0)
@@ -197,6 +224,11 @@ HRESULT CFramePresenter::FinalSizeSurface(const CSettingsDlg& geometry, IDirectD
 
 HRESULT CFramePresenter::Present(const CSettingsDlg& geometry)
 {
+    m_restored = false;
+    if (!m_primary || !m_offscreen) {
+        m_areasTaken = false;
+        return DDERR_WRONGMODE;  // a Rebuild that failed
+    }
     RECT looked[kMaxMonitors];
     const RECT* areas = m_areas;
     int count = m_areaCount;
@@ -205,7 +237,7 @@ HRESULT CFramePresenter::Present(const CSettingsDlg& geometry)
         areas = looked;
     }
     m_areasTaken = false;
-    HRESULT hr = BlitToAreas(m_primary.Get(), m_offscreen.Get(), m_displayRect, geometry, areas, count);
+    HRESULT hr = BlitToAreas(m_primary.Get(), m_offscreen.Get(), m_displayRect, geometry, areas, count, &m_restored);
     if (hr == S_OK) {
         ++g_playbackCounters.framesShown;
         g_playbackCounters.engine = m_engine;
@@ -215,13 +247,57 @@ HRESULT CFramePresenter::Present(const CSettingsDlg& geometry)
 
 void CFramePresenter::Hold(const CSettingsDlg& geometry, const volatile LONG* pPlaying)
 {
+    KeepFrame();
     const DWORD step = 10, every = 250;
     for (DWORD waited = 0; *pPlaying; waited += step) {
         if (waited >= every) {
             waited = 0;
-            if (Present(geometry) == DDERR_WRONGMODE)
-                Rebuild();  // the frame is lost with the old surfaces: black, not a fault
+            const HRESULT hr = Present(geometry);
+            // New surfaces, or restored ones, hold no picture: the kept one goes back in.
+            // A Rebuild that fails is tried again at the next turn.
+            if ((hr == DDERR_WRONGMODE && SUCCEEDED(Rebuild())) || m_restored) {
+                PutBackFrame();
+                Present(geometry);
+            }
         }
         ::Sleep(step);
     }
+}
+
+void CFramePresenter::KeepFrame()
+{
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
+    if (!m_offscreen || FAILED(m_offscreen->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY, nullptr)))
+        return;
+    const DWORD rowBytes = desc.dwWidth * (desc.ddpfPixelFormat.dwRGBBitCount / 8);
+    const ULONGLONG bytes = static_cast<ULONGLONG>(rowBytes) * desc.dwHeight;
+    BYTE* kept = bytes && bytes < 0x10000000 ? static_cast<BYTE*>(std::realloc(m_kept, static_cast<size_t>(bytes)))
+                                             : nullptr;
+    if (kept) {
+        m_kept = kept;
+        m_keptRowBytes = rowBytes;
+        m_keptRows = desc.dwHeight;
+        m_keptFormat = desc.ddpfPixelFormat;
+        const BYTE* row = static_cast<const BYTE*>(desc.lpSurface);
+        for (DWORD y = 0; y < desc.dwHeight; ++y, row += desc.lPitch)
+            std::memcpy(m_kept + y * rowBytes, row, rowBytes);
+    }
+    m_offscreen->Unlock(nullptr);
+}
+
+void CFramePresenter::PutBackFrame()
+{
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
+    if (!m_kept || !m_offscreen || FAILED(m_offscreen->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr)))
+        return;
+    // Only into a surface of the same size and format (a mode of another depth: black).
+    if (desc.dwHeight == m_keptRows && desc.dwWidth * (desc.ddpfPixelFormat.dwRGBBitCount / 8) == m_keptRowBytes &&
+        std::memcmp(&desc.ddpfPixelFormat, &m_keptFormat, sizeof(m_keptFormat)) == 0) {
+        BYTE* row = static_cast<BYTE*>(desc.lpSurface);
+        for (DWORD y = 0; y < m_keptRows; ++y, row += desc.lPitch)
+            std::memcpy(row, m_kept + y * m_keptRowBytes, m_keptRowBytes);
+    }
+    m_offscreen->Unlock(nullptr);
 }

@@ -28,6 +28,9 @@ public:
     // A new offscreen surface for a frame size that changed mid-stream.
     HRESULT Resize(DWORD width, DWORD height, UINT32 parX, UINT32 parY);
     // After a display mode change (DDERR_WRONGMODE): DirectDraw and every surface anew.
+    // Where that fails (Windows during a desktop switch, a secure desktop, a remote session
+    // change or a driver reset) nothing is held, and Present and FinalSizeSurface answer
+    // DDERR_WRONGMODE until a Rebuild succeeds.
     HRESULT Rebuild();
 
     IDirectDrawSurface* Offscreen() const { return m_offscreen.Get(); }
@@ -46,10 +49,16 @@ public:
     // (Rebuild). Any other failure ends the pass.
     HRESULT Present(const CSettingsDlg& geometry);
     // Shows the frame it holds again every few hundred milliseconds until *pPlaying is
-    // cleared: a still picture that a repaint of the window cannot wipe out.
+    // cleared: a still picture that a repaint of the window cannot wipe out, and that
+    // comes back after its surface was lost or the display mode changed.
     void Hold(const CSettingsDlg& geometry, const volatile LONG* pPlaying);
 
 private:
+    // The offscreen surface's pixels, copied into memory and back: a restored surface has
+    // lost them (Restore reloads nothing), and so has one made anew.
+    void KeepFrame();
+    void PutBackFrame();
+    void ReleaseSurfaces();
     int LookUpAreas(RECT* areas);
     // Takes the frame's shape and makes the offscreen surface at its size.
     HRESULT SetFrame(DWORD width, DWORD height, UINT32 parX, UINT32 parY);
@@ -67,7 +76,7 @@ private:
     DWORD m_frameWidth = 0, m_frameHeight = 0;  // as the engine gave them
     UINT32 m_parX = 0, m_parY = 0;
     ComPtr<IDirectDraw> m_directDraw;
-    SIZE m_offscreenSize = {};
+    SIZE m_offscreenSize = {};  // the offscreen surface's, or the last one's (Rebuild)
     // The view areas FinalSizeSurface looked up for the frame Present shows next.
     RECT m_areas[kMaxMonitors] = {};
     int m_areaCount = 0;
@@ -75,15 +84,26 @@ private:
     ComPtr<IDirectDrawClipper> m_clipper;
     ComPtr<IDirectDrawSurface> m_primary;
     ComPtr<IDirectDrawSurface> m_offscreen;
+    // Set by Present when it restored lost surfaces.
+    bool m_restored = false;
+    // The frame KeepFrame copied: rows of m_keptRowBytes in the offscreen surface's format.
+    BYTE* m_kept = nullptr;
+    DWORD m_keptRowBytes = 0, m_keptRows = 0;
+    DDPIXELFORMAT m_keptFormat = {};
 };
+
+// The window DirectDraw's SetCooperativeLevel is given for it: the window itself where it
+// is a top-level one, none (NULL, with DDSCL_NORMAL) for a child such as the preview.
+HWND CooperativeWindow(HWND hWnd);
 
 // One blit of the frame into each area's placed rectangle. A monitor whose blit fails is
 // skipped for this frame; lost surfaces are restored after the others had their blit.
 // S_OK when some area showed the frame, S_FALSE when none did but nothing failed for good
 // (lost surfaces, no area), DDERR_WRONGMODE when the surfaces belong to an old display
 // mode, else the error of the failed blits. sampleRect is the frame's display size.
+// *pRestored (when given) says whether the frame's surface was restored, its pixels lost.
 HRESULT BlitToAreas(IDirectDrawSurface* pPrimary, IDirectDrawSurface* pFrame, const RECT& sampleRect,
-                    const CSettingsDlg& geometry, const RECT* areas, int count);
+                    const CSettingsDlg& geometry, const RECT* areas, int count, bool* pRestored = nullptr);
 
 // Frame sizes within 1.32 < width/height < 1.34 are made exactly 4:3.
 void CorrectAspect(DWORD* pWidth, DWORD* pHeight);

@@ -74,6 +74,16 @@ bool CWaveOut::CanQueue(int blocks) const
     return false;
 }
 
+bool CWaveOut::RanDry() const
+{
+    if (!m_hWave || !m_started || m_paused || m_bytesQueued == 0)
+        return false;
+    for (const Block& b : m_blocks)
+        if (!Free(b))
+            return false;
+    return true;
+}
+
 LONGLONG CWaveOut::QueuedEnd() const
 {
     if (!m_started)
@@ -187,8 +197,13 @@ bool CWaveOut::Position(LONGLONG* pMediaTime)
         bytes = t.u.sample * m_format.nBlockAlign;
     else
         return false;
-    // The device counts in 32 bits: past 4 GB (hours of sound) it starts again from 0.
-    m_bytesPlayed += static_cast<DWORD>(bytes - m_lastPosition);
+    // The device counts in 32 bits: past 4 GB (hours of sound) it starts again from 0, and
+    // the step across is still a small one forward. A position that steps back (the sound
+    // moved to a new default device, which counts from its own start) adds nothing: what
+    // was heard stays heard.
+    const LONG step = static_cast<LONG>(bytes - m_lastPosition);
+    if (step > 0)
+        m_bytesPlayed += static_cast<ULONGLONG>(step);
     m_lastPosition = bytes;
     if (m_bytesPlayed >= m_bytesQueued)
         return false;  // played out: the sound is not what paces the picture now

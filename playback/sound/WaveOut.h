@@ -38,6 +38,8 @@ public:
     LONGLONG QueuedEnd() const;
     // At least that many blocks are free, so a Write that needs no more would not wait.
     bool CanQueue(int blocks) const;
+    // Playing, and everything queued since Start has been played: the device ran dry.
+    bool RanDry() const;
 
     // No block came back from the device for this long while it played: it is given up.
     enum : DWORD { kStuckMs = 3000 };

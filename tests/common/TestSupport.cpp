@@ -561,7 +561,7 @@ bool ReadPlaybackCounters(HANDLE hProcess, SaverCounters* pCounters)
     DWORD needed = 0;
     if (!rva || !::EnumProcessModules(hProcess, modules, sizeof(modules), &needed) || !needed)
         return false;
-    LONG values[4];
+    LONG values[5];
     SIZE_T got = 0;
     if (!::ReadProcessMemory(hProcess, reinterpret_cast<BYTE*>(modules[0]) + rva, values, sizeof(values), &got))
         return false;
@@ -569,6 +569,7 @@ bool ReadPlaybackCounters(HANDLE hProcess, SaverCounters* pCounters)
     pCounters->shown = values[1];
     pCounters->engine = values[2];
     pCounters->dropped = values[3];
+    pCounters->starved = values[4];
     return true;
 }
 

@@ -162,6 +162,7 @@ struct SaverCounters {
     LONG shown = 0;
     LONG engine = 0;
     LONG dropped = 0;
+    LONG starved = 0;  // times the sound device had nothing left to play
 };
 bool ReadPlaybackCounters(HANDLE hProcess, SaverCounters* pCounters);
 

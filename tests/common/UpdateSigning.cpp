@@ -39,14 +39,17 @@ std::string Sha256Hex(const std::string& bytes)
     return Hex(hash, sizeof(hash));
 }
 
-std::string SignUpdate(const std::string& seed, const std::string& version, const std::string& installer)
+std::string SignUpdate(const std::string& seed, const std::string& version, const std::string& installer,
+                       long long size)
 {
     if (seed.size() != crypto_sign_ed25519_SEEDBYTES)
         return std::string();
     unsigned char pk[crypto_sign_ed25519_PUBLICKEYBYTES], sk[crypto_sign_ed25519_SECRETKEYBYTES];
     crypto_sign_ed25519_seed_keypair(pk, sk, reinterpret_cast<const unsigned char*>(seed.data()));
-    std::string text = "Tollvane Lumaspire update signature 1\nversion=" + version + "\nsha256=" +
-                       Sha256Hex(installer) + "\n";
+    std::string text = size < 0 ? "Tollvane Lumaspire update signature 1\nversion=" + version
+                                : "Tollvane Lumaspire update signature 2\nversion=" + version +
+                                      "\nsize=" + std::to_string(size);
+    text += "\nsha256=" + Sha256Hex(installer) + "\n";
     unsigned char signature[crypto_sign_ed25519_BYTES];
     crypto_sign_ed25519_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(text.data()),
                                  text.size(), sk);

@@ -13,5 +13,7 @@ std::string UnknownKeySeed();
 // SHA-256 of bytes, as 64 lowercase hex digits.
 std::string Sha256Hex(const std::string& bytes);
 // 128 hex digits: the Ed25519 signature by the key of seed over the maker's text for
-// this version and installer.
-std::string SignUpdate(const std::string& seed, const std::string& version, const std::string& installer);
+// this version and installer: the first form without a size (size < 0), the second
+// (which also names the size) with one.
+std::string SignUpdate(const std::string& seed, const std::string& version, const std::string& installer,
+                       long long size = -1);

@@ -16,9 +16,15 @@ process and returns once it listens. That process runs, on 127.0.0.1 and free po
   is tunnelled to the trusted TLS server by the first and to the stranger's by the
   second; plain "GET http://www.tollvane.example/..." goes to the plain server.
 
-All servers serve the files of DIR/www (tests write them there). A path under /slow/
-serves the same file in chunks of --slow-chunk bytes every --slow-delay seconds, so a
-progress bar can move; a missing file is a 404. Every request is appended to
+All servers serve the files of DIR/www (tests write them there), under the maker's
+host and under a second one, dl.tollvane.example (a download host the maker might use),
+whose requests are logged with "//dl.tollvane.example" before the path. A path under
+/slow/ serves the same file in chunks of --slow-chunk bytes every --slow-delay seconds,
+so a progress bar can move; under /nolength/, without Content-Length (the body ends with
+the connection); under /trickle/, a reply whose headers never end, one byte every two
+seconds (too often for any receive time-out); /redirect-http/<path> and
+/redirect-other/<path> answer 302 to http://www.tollvane.example/<path> and to
+https://dl.tollvane.example/<path>. A missing file is a 404. Every request is appended to
 DIR/requests.log as "<scheme> <method> <path> <status>". DIR/ports.txt holds
 "name=port" lines (proxy, stranger_proxy, tls, stranger_tls, http) and appears only
 once everything listens. The background process ends on `stop`, or by itself after
@@ -40,6 +46,8 @@ import time
 import urllib.parse
 
 HOST_NAME = 'www.tollvane.example'
+OTHER_HOST = 'dl.tollvane.example'
+HOSTS = (HOST_NAME, OTHER_HOST)
 
 
 def make_authority(state, name):
@@ -63,9 +71,9 @@ def make_authority(state, name):
     openssl('req', '-newkey', 'rsa:2048', '-nodes', '-sha256', '-keyout', skey, '-out', scsr,
             '-subj', '/CN=' + HOST_NAME)
     with open(ext, 'w') as f:
-        f.write('subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\n'
+        f.write('subjectAltName=%s\nbasicConstraints=CA:FALSE\n'
                 'keyUsage=critical,digitalSignature,keyEncipherment\n'
-                'extendedKeyUsage=serverAuth\n' % HOST_NAME)
+                'extendedKeyUsage=serverAuth\n' % ','.join('DNS:' + h for h in HOSTS))
     openssl('x509', '-req', '-in', scsr, '-CA', pem, '-CAkey', key, '-CAcreateserial',
             '-sha256', '-days', '30', '-out', spem, '-extfile', ext)
     # The server presents its authority too, so a client that does not trust it sees an
@@ -99,9 +107,16 @@ class FileHandler(http.server.BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):
         pass
 
+    def host(self):
+        if '://' in self.path:
+            return (urllib.parse.urlsplit(self.path).hostname or '').lower()
+        return (self.headers.get('Host') or HOST_NAME).split(':')[0].lower()
+
     def record(self, status):
+        host = self.host()
+        prefix = '' if host == HOST_NAME else '//' + host
         with Config.log_lock, open(Config.log_path, 'a') as f:
-            f.write('%s %s %s %d\n' % (self.scheme, self.command, self.path_only(), status))
+            f.write('%s %s %s%s %d\n' % (self.scheme, self.command, prefix, self.path_only(), status))
 
     def path_only(self):
         # Through a proxy a plain request names the whole address.
@@ -116,9 +131,24 @@ class FileHandler(http.server.BaseHTTPRequestHandler):
 
     def serve(self, body):
         path = self.path_only()
-        slow = path.startswith('/slow/')
-        if slow:
-            path = path[len('/slow'):]
+        for target, prefix in (('http://' + HOST_NAME, '/redirect-http/'),
+                               ('https://' + OTHER_HOST, '/redirect-other/')):
+            if path.startswith(prefix):
+                self.record(302)
+                self.send_response(302)
+                self.send_header('Location', target + '/' + path[len(prefix):])
+                self.send_header('Content-Length', '0')
+                self.end_headers()
+                return
+        if path.startswith('/trickle/'):
+            self.record(200)
+            self.trickle()
+            return
+        mode = ''
+        for prefix in ('/slow/', '/nolength/'):
+            if path.startswith(prefix):
+                mode, path = prefix, path[len(prefix) - 1:]
+        slow = mode == '/slow/'
         local = os.path.normpath(os.path.join(Config.root, path.lstrip('/')))
         if not local.startswith(os.path.normpath(Config.root) + os.sep) or not os.path.isfile(local):
             self.record(404)
@@ -129,7 +159,8 @@ class FileHandler(http.server.BaseHTTPRequestHandler):
         self.record(200)
         self.send_response(200)
         self.send_header('Content-Type', 'application/octet-stream')
-        self.send_header('Content-Length', str(len(data)))
+        if mode != '/nolength/':
+            self.send_header('Content-Length', str(len(data)))
         self.end_headers()
         if not body:
             return
@@ -143,6 +174,19 @@ class FileHandler(http.server.BaseHTTPRequestHandler):
                 time.sleep(Config.slow_delay)
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
             pass  # the client stopped reading: a cancelled download
+
+    def trickle(self):
+        """A reply that never gets past its headers, for two minutes at most."""
+        try:
+            self.wfile.write(b'HTTP/1.0 200 OK\r\nX-Trickle: ')
+            self.wfile.flush()
+            for _ in range(60):
+                time.sleep(2)
+                self.wfile.write(b'a')
+                self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
+            pass
+        self.close_connection = True
 
 
 class PlainHandler(FileHandler):
@@ -209,7 +253,7 @@ class ProxyHandler(socketserver.BaseRequestHandler):
         method, target = parts[0], parts[1]
         if method == 'CONNECT':
             host, _, port = target.rpartition(':')
-            if host.lower() != HOST_NAME or port != '443':
+            if host.lower() not in HOSTS or port != '443':
                 self.request.sendall(b'HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n')
                 return
             upstream = socket.create_connection(('127.0.0.1', self.tls_port))

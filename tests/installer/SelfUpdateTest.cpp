@@ -3,7 +3,8 @@
 // its lumaspire-setup.exe, runs it, and the user finishes the installer's window. The
 // system folder then holds the new saver, and it plays. What is published is what the
 // release command made (tools/release.sh, with the build's throwaway keys and
-// certificate): its upgrade.txt as it is, and its Authenticode-signed installer.
+// certificate): its upgrade.txt as it is (with the installer's size in its signed text),
+// and its Authenticode-signed installer.
 #include "installer/InstallerSupport.h"
 
 #include <windows.h>
@@ -63,6 +64,10 @@ protected:
         std::string description = ReadAll(update + "upgrade.txt");
         ASSERT_EQ(0u, description.find(std::string("version=") + kNewVersion + "\r\n")) << description;
         ASSERT_NE(std::string::npos, description.find("\r\nsignature=")) << description;
+        const std::string setup = ReadAll(update + "lumaspire-setup.exe");
+        // The second signed form: the size stops the download there.
+        ASSERT_NE(std::string::npos, description.find("\r\nsize=" + std::to_string(setup.size()) + "\r\n"))
+            << description;
         ASSERT_NE(0u, CertificateTableSize(update + "lumaspire-setup.exe")) << "no Authenticode signature";
         ASSERT_TRUE(m_server.Load()) << "the tls_update_server fixture is not running";
         m_trust.reset(new ScopedTrustedAuthority(m_server.TrustedAuthority()));

@@ -8,6 +8,7 @@
 #include "playback/present/FramePresenter.h"
 #include "playback/PlaybackRequest.h"
 #include "common/TestSupport.h"
+#include "StandIns.h"
 #include "settings/SettingsDlg.h"
 
 namespace {
@@ -66,60 +67,6 @@ TEST(DisplayRect, FramesAreWidenedByTheirPixelAspectRatio)
 
 namespace {
 
-// A primary surface that records where each blit went and answers with what it is told
-// for blits to one rectangle. Everything else is never called.
-class FakeSurface : public IDirectDrawSurface {
-public:
-    std::vector<RECT> blits;
-    RECT refused = {};
-    HRESULT refusal = S_OK;
-    HRESULT restoreResult = DD_OK;
-    int restores = 0;
-
-    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP Blt(LPRECT dest, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDBLTFX) override
-    {
-        blits.push_back(*dest);
-        return ::EqualRect(dest, &refused) ? refusal : DD_OK;
-    }
-    STDMETHODIMP Restore() override { ++restores; return restoreResult; }
-#define UNUSED_METHOD(name, ...) STDMETHODIMP name(__VA_ARGS__) override { return E_NOTIMPL; }
-    UNUSED_METHOD(AddAttachedSurface, LPDIRECTDRAWSURFACE)
-    UNUSED_METHOD(AddOverlayDirtyRect, LPRECT)
-    UNUSED_METHOD(BltBatch, LPDDBLTBATCH, DWORD, DWORD)
-    UNUSED_METHOD(BltFast, DWORD, DWORD, LPDIRECTDRAWSURFACE, LPRECT, DWORD)
-    UNUSED_METHOD(DeleteAttachedSurface, DWORD, LPDIRECTDRAWSURFACE)
-    UNUSED_METHOD(EnumAttachedSurfaces, LPVOID, LPDDENUMSURFACESCALLBACK)
-    UNUSED_METHOD(EnumOverlayZOrders, DWORD, LPVOID, LPDDENUMSURFACESCALLBACK)
-    UNUSED_METHOD(Flip, LPDIRECTDRAWSURFACE, DWORD)
-    UNUSED_METHOD(GetAttachedSurface, LPDDSCAPS, LPDIRECTDRAWSURFACE*)
-    UNUSED_METHOD(GetBltStatus, DWORD)
-    UNUSED_METHOD(GetCaps, LPDDSCAPS)
-    UNUSED_METHOD(GetClipper, LPDIRECTDRAWCLIPPER*)
-    UNUSED_METHOD(GetColorKey, DWORD, LPDDCOLORKEY)
-    UNUSED_METHOD(GetDC, HDC*)
-    UNUSED_METHOD(GetFlipStatus, DWORD)
-    UNUSED_METHOD(GetOverlayPosition, LPLONG, LPLONG)
-    UNUSED_METHOD(GetPalette, LPDIRECTDRAWPALETTE*)
-    UNUSED_METHOD(GetPixelFormat, LPDDPIXELFORMAT)
-    UNUSED_METHOD(GetSurfaceDesc, LPDDSURFACEDESC)
-    UNUSED_METHOD(Initialize, LPDIRECTDRAW, LPDDSURFACEDESC)
-    UNUSED_METHOD(IsLost)
-    UNUSED_METHOD(Lock, LPRECT, LPDDSURFACEDESC, DWORD, HANDLE)
-    UNUSED_METHOD(ReleaseDC, HDC)
-    UNUSED_METHOD(SetClipper, LPDIRECTDRAWCLIPPER)
-    UNUSED_METHOD(SetColorKey, DWORD, LPDDCOLORKEY)
-    UNUSED_METHOD(SetOverlayPosition, LONG, LONG)
-    UNUSED_METHOD(SetPalette, LPDIRECTDRAWPALETTE)
-    UNUSED_METHOD(Unlock, LPVOID)
-    UNUSED_METHOD(UpdateOverlay, LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDOVERLAYFX)
-    UNUSED_METHOD(UpdateOverlayDisplay, DWORD)
-    UNUSED_METHOD(UpdateOverlayZOrder, DWORD, LPDIRECTDRAWSURFACE)
-#undef UNUSED_METHOD
-};
-
 std::string Text(const RECT& r)
 {
     return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
@@ -159,7 +106,7 @@ TEST(BlitToAreas, EveryMonitorGetsThePictureAndAFailedOneIsSkipped)
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.what);
-            FakeSurface primary, frame;
+            StandInSurface primary, frame;
             primary.refused = p.placed[c.monitor];
             primary.refusal = c.refusal;
             EXPECT_EQ(c.result, BlitToAreas(&primary, &frame, sample, geometry, areas, 2));
@@ -172,7 +119,7 @@ TEST(BlitToAreas, EveryMonitorGetsThePictureAndAFailedOneIsSkipped)
     }
     // One monitor, as before: a failed blit ends the pass, a lost surface skips the frame.
     geometry.m_nViewSizeOption = 2;
-    FakeSurface primary, frame;
+    StandInSurface primary, frame;
     primary.refused = areas[0];
     primary.refusal = DDERR_INVALIDRECT;
     EXPECT_EQ(DDERR_INVALIDRECT, BlitToAreas(&primary, &frame, sample, geometry, areas, 1));
@@ -254,6 +201,116 @@ TEST(FramePresenter, MonitorsThatChangeBetweenTwoFramesAreTakenUpAtTheNextAndFra
         EXPECT_EQ(576u, desc.dwHeight);
     }
     dd->Release();
+    ::DestroyWindow(hWnd);
+}
+
+// A held still as Windows treats its surfaces: lost (a consent prompt, a locked
+// workstation) and given back empty by Restore, or left behind by a display mode change
+// whose Rebuild fails at first (a desktop switch). The picture comes back each time,
+// nothing reaches a released object, and the new DirectDraw gets its cooperative level
+// for the saver's window (none for the preview's child window).
+TEST(FramePresenter, AHeldStillComesBackAfterALostSurfaceOrAModeChangeWhoseRebuildFailsFirst)
+{
+    HWND hWnd = ::CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr, nullptr, nullptr,
+                                  nullptr);
+    ASSERT_NE(nullptr, hWnd);
+    HWND hChild = ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 160, 120, hWnd, nullptr, nullptr,
+                                    nullptr);
+    ASSERT_NE(nullptr, hChild);
+    CSettingsDlg geometry;
+    geometry.m_nViewSizeOption = 2;
+    enum Event { kLost, kWrongMode };
+    const struct {
+        const char* what;
+        HWND window;
+        Event event;
+        int failCreates;   // DirectDrawCreate fails so often first
+        int failSurfaces;  // the first new DirectDraw's CreateSurface, so often
+        int creates;       // DirectDraw objects asked for in all
+    } cases[] = {
+        { "surfaces lost, restored empty", hWnd, kLost, 0, 0, 0 },
+        { "a mode change, DirectDraw not made at once", hWnd, kWrongMode, 1, 0, 2 },
+        { "a mode change, the primary surface not made at once", hWnd, kWrongMode, 0, 1, 2 },
+        { "a mode change in the preview", hChild, kWrongMode, 0, 0, 1 },
+    };
+    const DWORD white = 0xFFFFFF;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StandInDirectDrawCreate creation;
+        ASSERT_TRUE(creation.Active());
+        creation.failCreates = c.failCreates;
+        volatile LONG playing = 1;
+        int blits = 0;
+        StandInDirectDraw first;
+        // Every primary surface, the first and those made anew: the event after the first
+        // blit (the frame's surface is lost with the primary), the stop after the fifth.
+        auto watch = [&](StandInSurface* primary) {
+            primary->afterBlit = [&, primary](int) {
+                if (++blits == 1) {
+                    if (c.event == kLost)
+                        primary->lost = first.offscreen->lost = true;
+                    else
+                        primary->answer = DDERR_WRONGMODE;
+                }
+                if (blits >= 5)
+                    playing = 0;
+            };
+        };
+        first.madePrimary = watch;
+        int made = 0;
+        creation.setUp = [&](StandInDirectDraw* dd) {
+            dd->failSurfaces = made++ == 0 ? c.failSurfaces : 0;
+            dd->madePrimary = watch;
+        };
+        const PlaybackRequest request = { c.window, "", 0, 0, false, false, true, true, &geometry, &playing, nullptr,
+                                          nullptr };
+        CFramePresenter presenter;
+        ASSERT_EQ(DD_OK, presenter.Create(&first, request, 64, 48, 0, 0, 1));
+        std::fill(first.offscreen->pixels.begin(), first.offscreen->pixels.end(), white);
+        presenter.Hold(geometry, &playing);
+        EXPECT_EQ(c.creates, creation.creates);
+        StandInDirectDraw& last = creation.made.empty() ? first : *creation.made.back();
+        ASSERT_NE(nullptr, last.primary);
+        ASSERT_FALSE(last.primary->shown.empty()) << "nothing shown on the last primary surface";
+        EXPECT_EQ(white, last.primary->shown.back()) << "the held picture did not come back";
+        if (c.creates > 0) {
+            EXPECT_EQ(std::vector<HWND>{ c.window == hChild ? nullptr : hWnd }, last.cooperativeWindows);
+        }
+    }
+    ::DestroyWindow(hWnd);
+}
+
+// A frame, or a placed picture, whose height changes and width does not gets a surface of
+// its new height.
+TEST(FramePresenter, ANewFrameHeightGetsASurfaceOfThatHeight)
+{
+    HWND hWnd = ::CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr, nullptr, nullptr,
+                                  nullptr);
+    CSettingsDlg geometry;
+    geometry.m_nViewSizeOption = 1;  // original size: the surface is the frame's size
+    volatile LONG playing = 1;
+    const PlaybackRequest request = { hWnd, "", 0, 0, false, false, true, false, &geometry, &playing, nullptr, nullptr };
+    StandInDirectDraw directDraw;
+    CFramePresenter presenter;
+    ASSERT_EQ(DD_OK, presenter.Create(&directDraw, request, 64, 48, 0, 0, 2));
+    IDirectDrawSurface* surface = nullptr;
+    ASSERT_EQ(S_OK, presenter.FinalSizeSurface(geometry, &surface));
+    EXPECT_EQ(48u, static_cast<StandInSurface*>(surface)->height);
+    ASSERT_EQ(DD_OK, presenter.Resize(64, 96, 0, 0));
+    EXPECT_EQ(96u, static_cast<StandInSurface*>(presenter.Offscreen())->height);
+    ASSERT_EQ(S_OK, presenter.FinalSizeSurface(geometry, &surface));
+    EXPECT_EQ(96u, static_cast<StandInSurface*>(surface)->height);
+    EXPECT_EQ(64u, static_cast<StandInSurface*>(surface)->width);
+    // A custom size of the same width and another height: a new surface.
+    geometry.m_nViewSizeOption = 0;
+    geometry.m_nCustomWidth = 200;
+    geometry.m_nCustomHeight = 100;
+    ASSERT_EQ(S_OK, presenter.FinalSizeSurface(geometry, &surface));
+    EXPECT_EQ(100u, static_cast<StandInSurface*>(surface)->height);
+    geometry.m_nCustomHeight = 150;
+    ASSERT_EQ(S_OK, presenter.FinalSizeSurface(geometry, &surface));
+    EXPECT_EQ(200u, static_cast<StandInSurface*>(surface)->width);
+    EXPECT_EQ(150u, static_cast<StandInSurface*>(surface)->height);
     ::DestroyWindow(hWnd);
 }
 

@@ -45,14 +45,15 @@ TEST_F(ReaderFrames, ColoursFollowTheClipsMatrixAndRange)
         UINT32 matrix;  // as Windows' decoder states it; 0: stated nowhere
         UINT32 range;
         DWORD width, height;
+        UINT32 parX, parY;  // the pixel shape it states (Wine's state none); 0: none
     } rows[] = {
-        { "bars-601-tv.mp4", MFVideoTransferMatrix_BT601, MFNominalRange_16_235, 320, 240 },
-        { "bars-601-pc.mp4", MFVideoTransferMatrix_BT601, MFNominalRange_0_255, 320, 240 },
-        { "bars-709-tv.mp4", MFVideoTransferMatrix_BT709, MFNominalRange_16_235, 320, 240 },
-        { "bars-709-pc.mp4", MFVideoTransferMatrix_BT709, MFNominalRange_0_255, 320, 240 },
-        { "bars-sd.mp4", 0, 0, 320, 240 },    // SD, untagged: BT.601, limited
-        { "bars-hd.mp4", 0, 0, 1280, 720 },   // HD, untagged: BT.709, limited
-        { "bars-p010.mp4", MFVideoTransferMatrix_BT709, MFNominalRange_16_235, 320, 240 },
+        { "bars-601-tv.mp4", MFVideoTransferMatrix_BT601, MFNominalRange_16_235, 320, 240, 64, 45 },
+        { "bars-601-pc.mp4", MFVideoTransferMatrix_BT601, MFNominalRange_0_255, 320, 240, 1, 1 },
+        { "bars-709-tv.mp4", MFVideoTransferMatrix_BT709, MFNominalRange_16_235, 320, 240, 4, 3 },
+        { "bars-709-pc.mp4", MFVideoTransferMatrix_BT709, MFNominalRange_0_255, 320, 240, 8, 9 },
+        { "bars-sd.mp4", 0, 0, 320, 240, 0, 0 },    // SD, untagged: BT.601, limited
+        { "bars-hd.mp4", 0, 0, 1280, 720, 0, 0 },   // HD, untagged: BT.709, limited
+        { "bars-p010.mp4", MFVideoTransferMatrix_BT709, MFNominalRange_16_235, 320, 240, 0, 0 },
     };
     for (const auto& row : rows)
         for (bool sse2 : { false, true }) {
@@ -89,9 +90,15 @@ TEST_F(ReaderFrames, ColoursFollowTheClipsMatrixAndRange)
                 type->DeleteItem(MF_MT_YUV_MATRIX);
                 type->DeleteItem(MF_MT_VIDEO_NOMINAL_RANGE);
             }
+            if (row.parX)
+                type->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, (UINT64(row.parX) << 32) | row.parY);
+            else
+                type->DeleteItem(MF_MT_PIXEL_ASPECT_RATIO);
             ASSERT_TRUE(frames.ReadFormat(type.Get()));
             EXPECT_EQ(row.width, frames.Width());
             EXPECT_EQ(row.height, frames.Height());
+            EXPECT_EQ(row.parX, frames.ParX());
+            EXPECT_EQ(row.parY, frames.ParY());
 
             DWORD stream = 0, flags = 0;
             LONGLONG time = 0;

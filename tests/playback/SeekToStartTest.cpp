@@ -3,6 +3,7 @@
 // there), so both roads are taken here.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "playback/directshow/StreamPlayer.h"
@@ -91,6 +92,7 @@ TEST(SeekToStart, SeeksWhenTheStreamSaysItCanOrWhenItCannotSayAndASeekWorks)
 
 #include "playback/mediafoundation/ReaderPlayer.h"
 #include "settings/SettingsDlg.h"
+#include "StandIns.h"
 
 namespace {
 
@@ -101,7 +103,11 @@ class StandInSource : public IMFMediaSource {
 public:
     HANDLE shutDown = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ~StandInSource() { ::CloseHandle(shutDown); }
-    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        *ppv = riid == IID_IUnknown || riid == IID_IMFMediaSource ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP Shutdown() override { ::SetEvent(shutDown); return S_OK; }
@@ -118,14 +124,24 @@ public:
 #undef UNUSED_METHOD
 };
 
+const DWORD kVideoIndex = 0, kSoundIndex = 1;
+const LONGLONG kSoundBlock = 200000;  // 20 ms of 48 kHz 16-bit stereo: 3840 bytes
+
+// Video frames whose first pixel is their number; with sound, a stream of silence in
+// 20 ms samples beside them, handed out by time (or, for the first few reads, first).
 class StandInReader : public IMFSourceReader {
 public:
     bool failFirstRead = false;
     int blockAtRead = -1;  // this read waits for the source's Shutdown (a dead share)
+    DWORD decodeMs = 0;    // each frame takes so long to come (a slow machine)
+    DWORD firstFrameMs = 0;  // and the first one so much longer
+    bool withSound = false;
+    int soundFirst = 0;    // sound samples the first reads of any stream give
     volatile LONG blocked = 0;
     StandInSource source;
-    LONGLONG next = 0;
-    int reads = 0;
+    LONGLONG next = 0, nextSound = 0;
+    volatile LONG reads = 0;
+    int soundReads = 0, frameReads = 0;
 
     STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
@@ -134,29 +150,40 @@ public:
     STDMETHODIMP SetStreamSelection(DWORD, BOOL) override { return S_OK; }
     STDMETHODIMP GetNativeMediaType(DWORD stream, DWORD, IMFMediaType** ppType) override
     {
-        return stream == 0 || stream == static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM)
-                   ? GetCurrentMediaType(stream, ppType) : MF_E_INVALIDSTREAMNUMBER;
+        return GetCurrentMediaType(stream, ppType);
     }
-    STDMETHODIMP GetCurrentMediaType(DWORD, IMFMediaType** ppType) override
+    STDMETHODIMP GetCurrentMediaType(DWORD stream, IMFMediaType** ppType) override
     {
+        const bool video = stream == kVideoIndex || stream == static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+        const bool sound = withSound && (stream == kSoundIndex ||
+                                         stream == static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM));
+        if (!video && !sound)
+            return MF_E_INVALIDSTREAMNUMBER;
         HRESULT hr = ::MFCreateMediaType(ppType);
-        if (SUCCEEDED(hr)) {
+        if (SUCCEEDED(hr) && video) {
             (*ppType)->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
             (*ppType)->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32);
             (*ppType)->SetUINT64(MF_MT_FRAME_SIZE, (64ull << 32) | 48);
             (*ppType)->SetUINT32(MF_MT_DEFAULT_STRIDE, 64 * 4);
+        } else if (SUCCEEDED(hr)) {
+            (*ppType)->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+            (*ppType)->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
+            (*ppType)->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, 2);
+            (*ppType)->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, 48000);
+            (*ppType)->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
         }
         return hr;
     }
     STDMETHODIMP SetCurrentMediaType(DWORD, DWORD*, IMFMediaType*) override { return S_OK; }
     STDMETHODIMP SetCurrentPosition(REFGUID, REFPROPVARIANT position) override
     {
-        next = position.hVal.QuadPart / kKeyEvery * kKeyEvery;
+        next = nextSound = position.hVal.QuadPart / kKeyEvery * kKeyEvery;
         return S_OK;
     }
-    STDMETHODIMP ReadSample(DWORD, DWORD, DWORD* pStream, DWORD* pFlags, LONGLONG* pTime, IMFSample** ppSample) override
+    STDMETHODIMP ReadSample(DWORD stream, DWORD, DWORD* pStream, DWORD* pFlags, LONGLONG* pTime,
+                            IMFSample** ppSample) override
     {
-        *pStream = 0;
+        *pStream = kVideoIndex;
         *pFlags = 0;
         *ppSample = nullptr;
         if (reads++ == 0 && failFirstRead)
@@ -165,25 +192,43 @@ public:
             blocked = 1;
             return ::WaitForSingleObject(source.shutDown, 30000) == WAIT_OBJECT_0 ? MF_E_SHUTDOWN : E_FAIL;
         }
-        if (next >= kClip) {
+        const bool any = stream == static_cast<DWORD>(MF_SOURCE_READER_ANY_STREAM);
+        const bool sound = withSound && (stream == static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM) ||
+                                         (any && (soundReads < soundFirst || nextSound < next)));
+        LONGLONG& time = sound ? nextSound : next;
+        if (sound)
+            *pStream = kSoundIndex;
+        if (time >= kClip) {
             *pFlags = MF_SOURCE_READERF_ENDOFSTREAM;
             return S_OK;
         }
+        if (sound)
+            ++soundReads;
+        else
+            ::Sleep(decodeMs + (frameReads++ == 0 ? firstFrameMs : 0));
+        const DWORD bytes = sound ? 3840 : 64 * 48 * 4;
         IMFMediaBuffer* buffer = nullptr;
-        HRESULT hr = ::MFCreateMemoryBuffer(64 * 48 * 4, &buffer);
+        HRESULT hr = ::MFCreateMemoryBuffer(bytes, &buffer);
+        BYTE* data = nullptr;
+        if (SUCCEEDED(hr) && SUCCEEDED(buffer->Lock(&data, nullptr, nullptr))) {
+            memset(data, 0, bytes);
+            if (!sound)
+                *reinterpret_cast<DWORD*>(data) = static_cast<DWORD>(time / kFrame);
+            buffer->Unlock();
+        }
         if (SUCCEEDED(hr)) {
-            buffer->SetCurrentLength(64 * 48 * 4);
+            buffer->SetCurrentLength(bytes);
             hr = ::MFCreateSample(ppSample);
         }
         if (SUCCEEDED(hr)) {
             (*ppSample)->AddBuffer(buffer);
-            (*ppSample)->SetSampleTime(next);
-            (*ppSample)->SetSampleDuration(kFrame);
+            (*ppSample)->SetSampleTime(time);
+            (*ppSample)->SetSampleDuration(sound ? kSoundBlock : kFrame);
         }
         if (buffer)
             buffer->Release();
-        *pTime = next;
-        next += kFrame;
+        *pTime = time;
+        time += sound ? kSoundBlock : kFrame;
         return hr;
     }
     STDMETHODIMP Flush(DWORD) override { return S_OK; }
@@ -252,12 +297,171 @@ TEST(StandInReader, FramesBeforeTheStartAreSkippedAndAFailedFirstReadIsNoPicture
         reader.failFirstRead = c.failFirstRead;
         g_reader = &reader;
         const LONG decodedBefore = g_playbackCounters.framesDecoded;
+        const LONG droppedBefore = g_playbackCounters.framesDropped;
         LONG shown = -1;
         EXPECT_EQ(c.result, PlayWithReaderApi(mf, request, directDraw, &shown));
-        EXPECT_EQ(c.frames, shown);
+        // Shown, or dropped where a loaded machine made one late.
+        EXPECT_EQ(c.frames, shown + g_playbackCounters.framesDropped - droppedBefore);
         EXPECT_EQ(c.frames, g_playbackCounters.framesDecoded - decodedBefore);
     }
     directDraw->Release();
+    ::DestroyWindow(hWnd);
+}
+
+// Where decoding is slower than the clip (here a third of its rate), every frame is late:
+// still one is shown at least every 250 ms, and what is dropped is counted.
+TEST(StandInReader, ASlowMachineStillShowsAFrameFourTimesASecond)
+{
+    HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
+                                  nullptr, nullptr);
+    IDirectDraw* directDraw = nullptr;
+    ASSERT_TRUE(SUCCEEDED(::DirectDrawCreate(nullptr, &directDraw, nullptr)));
+    directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
+    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
+                                    nullptr, nullptr };
+    CSettingsDlg geometry;
+    const volatile LONG playing = 1;
+    PlaybackRequest request = {};
+    request.hWnd = hWnd;
+    request.clipPath = "stand-in.mp4";
+    request.endTime = 12000000;  // 1.2 s of clip: 3.6 s to decode
+    request.useEndTime = true;
+    request.mute = true;
+    request.pGeometry = &geometry;
+    request.pPlaying = &playing;
+    StandInReader reader;
+    reader.decodeMs = 3 * kFrame / 10000;
+    g_reader = &reader;
+    const PlaybackCounters before = g_playbackCounters;
+    const DWORD began = ::GetTickCount();
+    LONG shown = 0;
+    EXPECT_EQ(PlayResult::Played, PlayWithReaderApi(mf, request, directDraw, &shown));
+    const LONG took = static_cast<LONG>(::GetTickCount() - began);
+    // Four a second, but for the last quarter second, which may end before its frame.
+    EXPECT_GE(shown * 1000, 4 * (took - 250)) << shown << " frames shown in " << took << " ms";
+    const LONG decoded = g_playbackCounters.framesDecoded - before.framesDecoded;
+    const LONG dropped = g_playbackCounters.framesDropped - before.framesDropped;
+    EXPECT_EQ(31, decoded);  // 0 to 1.2 s
+    EXPECT_GT(dropped, 0);
+    EXPECT_EQ(decoded, shown + dropped);
+    directDraw->Release();
+    ::DestroyWindow(hWnd);
+}
+
+// With sound, the sound starts the clock. The pass's first frame is shown however late it
+// comes after it; and before a frame is shown the sound is read half a second past it, so
+// the device never runs dry waiting for the file's next picture.
+TEST(StandInReader, TheFirstFrameIsShownHoweverLateAndSoundIsReadHalfASecondAhead)
+{
+    HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
+                                  nullptr, nullptr);
+    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
+                                    nullptr, nullptr };
+    CSettingsDlg geometry;
+    const volatile LONG playing = 1;
+    PlaybackRequest request = {};
+    request.hWnd = hWnd;
+    request.clipPath = "stand-in.mp4";
+    request.endTime = 2000000;
+    request.useEndTime = true;
+    request.pGeometry = &geometry;
+    request.pPlaying = &playing;
+    const struct {
+        const char* what;
+        Device device;
+        int soundFirst;
+        DWORD firstFrameMs;
+    } cases[] = {
+        { "sound first, then a frame 80 ms late", Device::Plays, 5, 80 },
+        { "sound read ahead of the first frame", Device::NeverPlays, 0, 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StandInDevice device(c.device);
+        g_positionAnswer = MMSYSERR_NOTSUPPORTED;  // the clock runs on the processor's counter
+        StandInReader reader;
+        reader.withSound = true;
+        reader.soundFirst = c.soundFirst;
+        reader.firstFrameMs = c.firstFrameMs;
+        g_reader = &reader;
+        StandInDirectDraw directDraw;
+        LONGLONG soundAtFirstPicture = -1;
+        directDraw.madePrimary = [&](StandInSurface* primary) {
+            primary->afterBlit = [&](int blits) {
+                if (blits == 1)
+                    soundAtFirstPicture = reader.nextSound;
+            };
+        };
+        LONG shown = 0;
+        EXPECT_EQ(PlayResult::Played, PlayWithReaderApi(mf, request, &directDraw, &shown));
+        ASSERT_NE(nullptr, directDraw.primary);
+        ASSERT_FALSE(directDraw.primary->shown.empty());
+        EXPECT_EQ(0u, directDraw.primary->shown[0]) << "not the pass's first frame";
+        EXPECT_GE(soundAtFirstPicture, 5000000) << "sound read only so far ahead of the first picture";
+    }
+    ::DestroyWindow(hWnd);
+}
+
+// A display mode change whose new DirectDraw cannot be made at once (a desktop switch, a
+// secure desktop): the pass ends for the playback thread to make everything anew, and a
+// held still keeps trying until its picture is back; nothing reaches a released object.
+TEST(StandInReader, AModeChangeWhoseRebuildFailsEndsThePassOrHoldsOn)
+{
+    HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
+                                  nullptr, nullptr);
+    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
+                                    nullptr, nullptr };
+    CSettingsDlg geometry;
+    const struct {
+        const char* what;
+        bool holdStill;
+        int changeAfter;  // blits before the mode changes
+        PlayResult result;
+    } cases[] = {
+        { "while it plays", false, 3, PlayResult::DisplayChanged },
+        { "under a held still", true, 1, PlayResult::Played },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        volatile LONG playing = 1;
+        PlaybackRequest request = {};
+        request.hWnd = hWnd;
+        request.clipPath = "stand-in.mp4";
+        request.startTime = 30000000;
+        request.endTime = c.holdStill ? 30000000 : 50000000;
+        request.useEndTime = true;
+        request.holdStill = c.holdStill;
+        request.loop = true;
+        request.mute = true;
+        request.pGeometry = &geometry;
+        request.pPlaying = &playing;
+        StandInReader reader;
+        g_reader = &reader;
+        StandInDirectDrawCreate creation;
+        ASSERT_TRUE(creation.Active());
+        creation.failCreates = 1;
+        StandInDirectDraw first;
+        first.madePrimary = [&](StandInSurface* primary) {
+            primary->afterBlit = [&, primary](int blits) {
+                if (blits == c.changeAfter)
+                    primary->answer = DDERR_WRONGMODE;
+            };
+        };
+        // The held still, back on the new DirectDraw's primary surface: the stop.
+        creation.setUp = [&](StandInDirectDraw* dd) {
+            dd->madePrimary = [&](StandInSurface* primary) {
+                primary->afterBlit = [&](int) { playing = 0; };
+            };
+        };
+        LONG shown = 0;
+        EXPECT_EQ(c.result, PlayWithReaderApi(mf, request, &first, &shown));
+        EXPECT_EQ(c.changeAfter, shown);
+        if (c.holdStill) {
+            ASSERT_EQ(1u, creation.made.size());
+            ASSERT_EQ(1u, creation.made[0]->primary->shown.size());
+            EXPECT_EQ(first.primary->shown[0], creation.made[0]->primary->shown[0]) << "not the held picture";
+        }
+    }
     ::DestroyWindow(hWnd);
 }
 
@@ -275,38 +479,129 @@ DWORD WINAPI RunReader(LPVOID p)
     run->result = PlayWithReaderApi(*run->mf, *run->request, run->directDraw, &shown);
     return 0;
 }
-}  // namespace
 
-namespace {
-// A resolver whose opening never completes (a clip on an unreachable network share) until
-// it is cancelled; like Windows', it may still call back after the cancel, and does not.
+// The platform as Windows keeps it: an asynchronous result locks it from its making to its
+// last release, and MFShutdown waits while anything holds a lock, for a few seconds.
+volatile LONG g_platformLocks = 0;
+HRESULT WINAPI WindowsLikeShutdown()
+{
+    for (int waited = 0; waited < 3000 && g_platformLocks > 0; waited += 10)
+        ::Sleep(10);
+    return S_OK;
+}
+
+class StandInResult : public IMFAsyncResult {
+public:
+    explicit StandInResult(IMFAsyncCallback* pCallback) : m_callback(pCallback)
+    {
+        pCallback->AddRef();
+        ::InterlockedIncrement(&g_platformLocks);
+    }
+    IMFAsyncCallback* Callback() const { return m_callback; }
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const LONG refs = ::InterlockedDecrement(&m_refs);
+        if (refs == 0) {
+            m_callback->Release();
+            ::InterlockedDecrement(&g_platformLocks);
+            delete this;
+        }
+        return static_cast<ULONG>(refs);
+    }
+    STDMETHODIMP GetState(IUnknown** ppState) override { *ppState = nullptr; return E_POINTER; }
+    STDMETHODIMP GetStatus() override { return m_status; }
+    STDMETHODIMP SetStatus(HRESULT status) override { m_status = status; return S_OK; }
+    STDMETHODIMP GetObject(IUnknown** ppObject) override { *ppObject = nullptr; return E_POINTER; }
+    STDMETHODIMP_(IUnknown*) GetStateNoAddRef() override { return nullptr; }
+
+private:
+    virtual ~StandInResult() = default;
+    volatile LONG m_refs = 1;
+    IMFAsyncCallback* m_callback;
+    HRESULT m_status = S_OK;
+};
+
+// A resolver that makes the reader's source at once, fails, or (a clip on an unreachable
+// network share) never completes until it is cancelled. Like Windows' it calls back from
+// a thread of its own, and may call back after a cancel: then with the source made anyway.
+enum class Opening { Completes, Fails, NeverCompletes };
 class StandInResolver : public IMFSourceResolver {
 public:
+    Opening opening = Opening::Completes;
+    IMFMediaSource* source = nullptr;
     volatile LONG begun = 0, cancelled = 0;
+    HANDLE invoker = nullptr;
+    StandInResult* pending = nullptr;
+
+    ~StandInResolver() { Join(); }
+    void Join()
+    {
+        if (invoker) {
+            ::WaitForSingleObject(invoker, 10000);
+            ::CloseHandle(invoker);
+            invoker = nullptr;
+        }
+    }
     STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP BeginCreateObjectFromURL(LPCWSTR, DWORD, IPropertyStore*, IUnknown** ppCookie, IMFAsyncCallback*,
-                                          IUnknown*) override
+    STDMETHODIMP BeginCreateObjectFromURL(LPCWSTR, DWORD, IPropertyStore*, IUnknown** ppCookie,
+                                          IMFAsyncCallback* pCallback, IUnknown*) override
     {
         *ppCookie = this;  // the cancel cookie: only its address matters
+        pending = new StandInResult(pCallback);
         begun = 1;
+        if (opening != Opening::NeverCompletes)
+            CallBack(0);
+        return S_OK;
+    }
+    STDMETHODIMP EndCreateObjectFromURL(IMFAsyncResult* pResult, MF_OBJECT_TYPE* pType, IUnknown** ppObject) override
+    {
+        *ppObject = nullptr;
+        if (FAILED(pResult->GetStatus()))
+            return pResult->GetStatus();
+        *pType = MF_OBJECT_MEDIASOURCE;
+        *ppObject = source;
         return S_OK;
     }
     STDMETHODIMP CancelObjectCreation(IUnknown* pCookie) override
     {
         cancelled = pCookie == this;
+        if (pending && !invoker)
+            CallBack(50);
         return S_OK;
     }
 #define UNUSED_METHOD(name, ...) STDMETHODIMP name(__VA_ARGS__) override { return E_NOTIMPL; }
     UNUSED_METHOD(CreateObjectFromURL, LPCWSTR, DWORD, IPropertyStore*, MF_OBJECT_TYPE*, IUnknown**)
     UNUSED_METHOD(CreateObjectFromByteStream, IMFByteStream*, LPCWSTR, DWORD, IPropertyStore*, MF_OBJECT_TYPE*,
                   IUnknown**)
-    UNUSED_METHOD(EndCreateObjectFromURL, IMFAsyncResult*, MF_OBJECT_TYPE*, IUnknown**)
     UNUSED_METHOD(BeginCreateObjectFromByteStream, IMFByteStream*, LPCWSTR, DWORD, IPropertyStore*, IUnknown**,
                   IMFAsyncCallback*, IUnknown*)
     UNUSED_METHOD(EndCreateObjectFromByteStream, IMFAsyncResult*, MF_OBJECT_TYPE*, IUnknown**)
 #undef UNUSED_METHOD
+
+private:
+    // Invokes the callback after delayMs on a thread of its own, then lets go of the result.
+    void CallBack(DWORD delayMs)
+    {
+        m_delayMs = delayMs;
+        if (opening == Opening::Fails)
+            pending->SetStatus(MF_E_UNSUPPORTED_BYTESTREAM_TYPE);
+        invoker = ::CreateThread(nullptr, 0, Invoker, this, 0, nullptr);
+    }
+    static DWORD WINAPI Invoker(LPVOID p)
+    {
+        StandInResolver* self = static_cast<StandInResolver*>(p);
+        ::Sleep(self->m_delayMs);
+        StandInResult* result = self->pending;
+        self->pending = nullptr;
+        result->Callback()->Invoke(result);
+        result->Release();
+        return 0;
+    }
+    DWORD m_delayMs = 0;
 };
 StandInResolver* g_resolver = nullptr;
 HRESULT WINAPI ResolverStandIn(IMFSourceResolver** ppResolver)
@@ -319,12 +614,22 @@ HRESULT WINAPI ReaderOnSourceStandIn(IMFMediaSource*, IMFAttributes*, IMFSourceR
     *ppReader = g_reader;
     return S_OK;
 }
+
+LONGLONG MillisecondsNow()
+{
+    LARGE_INTEGER now, frequency;
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return now.QuadPart * 1000 / frequency.QuadPart;
+}
 }  // namespace
 
-// A read or an opening that blocks (a clip on an unreachable network share): the stop
-// request shuts the source down or cancels the opening, and the playback thread ends at
-// once rather than being terminated.
-TEST(StandInReader, AStopEndsAReadOrAnOpeningThatBlocks)
+// The close as Windows runs it: opened through the resolver, with the platform's locks
+// and an MFShutdown that waits for them. A stop while the clip plays, while a read blocks
+// (a clip on an unreachable network share: the stop shuts its source down) or while the
+// opening waits (the stop cancels it, and the late answer is let go) ends the playback
+// thread at once, not after a wait for the platform; and nothing is left holding it.
+TEST(StandInReader, AStopEndsPlaybackAReadOrAnOpeningAtOnceAndNothingHoldsThePlatform)
 {
     HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
                                   nullptr, nullptr);
@@ -332,12 +637,22 @@ TEST(StandInReader, AStopEndsAReadOrAnOpeningThatBlocks)
     ASSERT_TRUE(SUCCEEDED(::DirectDrawCreate(nullptr, &directDraw, nullptr)));
     directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
     CSettingsDlg geometry;
-    for (bool inOpening : { false, true }) {
-        SCOPED_TRACE(inOpening ? "the opening blocks" : "a read blocks");
-        // The opening through the resolver where it blocks; the read case opens at once.
-        const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType,
-                                        OpenStandIn, inOpening ? ResolverStandIn : nullptr,
-                                        inOpening ? ReaderOnSourceStandIn : nullptr };
+    const MediaFoundationApi mf = { ::MFStartup, WindowsLikeShutdown, ::MFCreateAttributes, ::MFCreateMediaType,
+                                    OpenStandIn, ResolverStandIn, ReaderOnSourceStandIn };
+    const struct {
+        const char* what;
+        Opening opening;
+        int blockAtRead;
+        bool stop;  // else the run ends by itself
+        PlayResult result;
+    } cases[] = {
+        { "a stop while it plays", Opening::Completes, -1, true, PlayResult::Played },
+        { "a stop while a read blocks", Opening::Completes, 5, true, PlayResult::Played },
+        { "a stop while the opening waits", Opening::NeverCompletes, -1, true, PlayResult::CannotOpen },
+        { "an opening that fails", Opening::Fails, -1, false, PlayResult::CannotOpen },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         volatile LONG playing = 1;
         PlaybackRequest request = {};
         request.hWnd = hWnd;
@@ -347,30 +662,42 @@ TEST(StandInReader, AStopEndsAReadOrAnOpeningThatBlocks)
         request.pGeometry = &geometry;
         request.pPlaying = &playing;
         StandInReader reader;
-        reader.blockAtRead = inOpening ? -1 : 5;
+        reader.blockAtRead = c.blockAtRead;
         StandInResolver resolver;
+        resolver.opening = c.opening;
+        resolver.source = &reader.source;
         g_reader = &reader;
         g_resolver = &resolver;
         ReaderRun run = { &mf, &request, directDraw, PlayResult::Played };
         HANDLE thread = ::CreateThread(nullptr, 0, RunReader, &run, 0, nullptr);
         ASSERT_NE(nullptr, thread);
-        const volatile LONG& waiting = inOpening ? resolver.begun : reader.blocked;
-        for (int i = 0; i < 500 && !waiting; ++i)
-            ::Sleep(10);
-        ASSERT_TRUE(waiting);
-        if (inOpening)
-            ::Sleep(100);  // still waiting: nothing but the stop ends it
-        playing = 0;
-        CancelPendingReads();
-        // Well before the read's own 30 s: ended by the shutdown or the cancel, not a time-out.
-        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 10000));
-        if (inOpening) {
-            EXPECT_TRUE(resolver.cancelled);
-            EXPECT_EQ(PlayResult::CannotOpen, run.result);  // and no text: the saver is closing
+        if (c.stop) {
+            auto waiting = [&] {
+                return c.opening == Opening::NeverCompletes ? resolver.begun != 0
+                       : c.blockAtRead >= 0                 ? reader.blocked != 0
+                                                            : reader.reads >= 5;
+            };
+            for (int i = 0; i < 500 && !waiting(); ++i)
+                ::Sleep(10);
+            ASSERT_TRUE(waiting());
+            if (c.opening == Opening::NeverCompletes)
+                ::Sleep(100);  // still waiting: nothing but the stop ends it
+            const LONGLONG stopped = MillisecondsNow();
+            playing = 0;
+            CancelPendingReads();
+            EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 10000));
+            const LONGLONG took = MillisecondsNow() - stopped;
+            EXPECT_LT(took, 100) << "the playback thread took " << took << " ms to end";
         } else {
-            EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(reader.source.shutDown, 0));
-            EXPECT_EQ(PlayResult::Played, run.result);  // a stop, not a clip that cannot play
+            EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 10000));
         }
+        EXPECT_EQ(c.result, run.result);
+        resolver.Join();  // a late answer has come in
+        EXPECT_EQ(c.opening == Opening::NeverCompletes, resolver.cancelled != 0);
+        // The source a stop ended, or the one the late answer brought, is shut down.
+        EXPECT_EQ(c.stop, ::WaitForSingleObject(reader.source.shutDown, 0) == WAIT_OBJECT_0);
+        EXPECT_EQ(0, g_platformLocks) << "a result is still alive: MFShutdown would wait for it";
+        g_platformLocks = 0;
         ::CloseHandle(thread);
     }
     directDraw->Release();

@@ -8,85 +8,9 @@
 #include "common/TestSupport.h"
 #include "playback/sound/PlaybackClock.h"
 #include "playback/sound/WaveOut.h"
+#include "StandIns.h"
 
 namespace {
-
-// What the stand-in device does with the blocks it is given.
-enum class Device { Plays, Refuses, NeverPlays };
-Device g_device = Device::Plays;
-std::vector<WAVEHDR*> g_queued;
-int g_writes = 0;
-
-MMRESULT WINAPI FakeOpen(LPHWAVEOUT phwo, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_PTR, DWORD)
-{
-    *phwo = reinterpret_cast<HWAVEOUT>(0x5150);
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakePrepare(HWAVEOUT, LPWAVEHDR h, UINT)
-{
-    h->dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakeUnprepare(HWAVEOUT, LPWAVEHDR h, UINT)
-{
-    if (h->dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    h->dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakeWrite(HWAVEOUT, LPWAVEHDR h, UINT)
-{
-    ++g_writes;
-    if (g_device == Device::Refuses)
-        return MMSYSERR_NODRIVER;
-    if (g_device == Device::Plays) {
-        h->dwFlags |= WHDR_DONE;  // played at once
-        return MMSYSERR_NOERROR;
-    }
-    h->dwFlags |= WHDR_INQUEUE;
-    g_queued.push_back(h);
-    return MMSYSERR_NOERROR;
-}
-// Like Windows: a reset gives back every block the device holds.
-MMRESULT WINAPI FakeReset(HWAVEOUT)
-{
-    for (WAVEHDR* h : g_queued)
-        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-    g_queued.clear();
-    return MMSYSERR_NOERROR;
-}
-MMRESULT WINAPI FakeNothing(HWAVEOUT) { return MMSYSERR_NOERROR; }
-
-class StandInDevice {
-public:
-    explicit StandInDevice(Device d)
-    {
-        g_device = d;
-        g_queued.clear();
-        g_writes = 0;
-        Replace("waveOutOpen", reinterpret_cast<void*>(FakeOpen));
-        Replace("waveOutPrepareHeader", reinterpret_cast<void*>(FakePrepare));
-        Replace("waveOutUnprepareHeader", reinterpret_cast<void*>(FakeUnprepare));
-        Replace("waveOutWrite", reinterpret_cast<void*>(FakeWrite));
-        Replace("waveOutReset", reinterpret_cast<void*>(FakeReset));
-        for (const char* f : { "waveOutPause", "waveOutRestart", "waveOutClose" })
-            Replace(f, reinterpret_cast<void*>(FakeNothing));
-    }
-    ~StandInDevice()
-    {
-        for (const auto& r : m_replaced)
-            ReplaceImport(::GetModuleHandleA(nullptr), "winmm.dll", r.first, r.second);
-    }
-
-private:
-    void Replace(const char* function, void* fake)
-    {
-        void* previous = ReplaceImport(::GetModuleHandleA(nullptr), "winmm.dll", function, fake);
-        ASSERT_NE(nullptr, previous) << function;
-        m_replaced.push_back({ function, previous });
-    }
-    std::vector<std::pair<const char*, void*>> m_replaced;
-};
 
 WAVEFORMATEX Stereo16()
 {
@@ -173,6 +97,62 @@ TEST(SoundDevice, TheQueueSaysHowFarItReachesAndWhetherAWriteWouldWait)
     EXPECT_FALSE(wave.CanQueue(23));
     wave.Reset();  // every block back: all free again
     EXPECT_TRUE(wave.CanQueue(32));
+}
+
+// The device's position is the clock while it plays: it holds where the position steps
+// back (the sound moved to a new default device, which counts from its own start), and it
+// is no clock once everything queued has been played.
+TEST(SoundDevice, ThePositionHoldsWhereTheDeviceStepsBackAndEndsWithWhatWasQueued)
+{
+    StandInDevice device(Device::NeverPlays);
+    const volatile LONG playing = 1;
+    CWaveOut wave;
+    ASSERT_TRUE(wave.Open(Stereo16()));
+    wave.Start(10000000);  // a pass from 1 s
+    const std::vector<BYTE> block(3840);  // 20 ms
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(wave.Write(block.data(), static_cast<DWORD>(block.size()), 10000000 + i * 200000LL, &playing));
+    const struct {
+        const char* what;
+        DWORD position;  // bytes, as the device says
+        bool playing;
+        LONGLONG time;
+    } steps[] = {
+        { "100 ms played", 19200, true, 11000000 },
+        { "a new device, from its own start", 3840, true, 11000000 },
+        { "50 ms more there", 3840 + 9600, true, 11500000 },
+        { "everything queued played", 3840 + 9600 + 9600, false, 0 },
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        g_position = step.position;
+        LONGLONG time = 0;
+        EXPECT_EQ(step.playing, wave.Position(&time));
+        if (step.playing) {
+            EXPECT_EQ(step.time, time);
+        }
+    }
+    wave.Reset();
+}
+
+// Paused, the clock holds where it was then, not where it started; resumed, it runs on
+// from there.
+TEST(PlaybackClock, APauseHoldsTheTimeItCameAt)
+{
+    CPlaybackClock clock;
+    clock.Start(10000000);
+    ::Sleep(300);
+    clock.Pause();
+    const LONGLONG paused = clock.Now();
+    EXPECT_GE(paused, 10000000 + 2500000);
+    ::Sleep(200);
+    EXPECT_EQ(paused, clock.Now());
+    clock.Resume();
+    const DWORD resumed = ::GetTickCount();
+    ::Sleep(100);
+    const LONGLONG ran = clock.Now() - paused;
+    EXPECT_GE(ran, 500000);
+    EXPECT_LE(ran, static_cast<LONGLONG>(::GetTickCount() - resumed + 20) * 10000);
 }
 
 TEST(PlaybackClock, CounterTicksBecomeStreamTimeExactly)

@@ -3,6 +3,7 @@
 // kernels against the plain ones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -165,6 +166,24 @@ TEST(YuvConvert, ScalesWithAFilterAndKeepsToThePicture)
             half.Rgb(x, 2, rgb);
             EXPECT_NEAR(128, rgb[1], 8) << "column " << x;
         }
+        // Two bands of the same luma and opposite chroma, one over the other, enlarged
+        // down the picture: the rows where they meet blend their chroma (towards grey), as
+        // far from either band as the luma filter would take them.
+        const Yuv upper = { 128, 64, 192 }, lower = { 128, 192, 64 };
+        Frame bands(kLayouts[l], 4, 16, [&](DWORD, DWORD y) { return y < 8 ? upper : lower; });
+        Target tall(4, 48);
+        ASSERT_TRUE(scaler.Convert(bands.image, colour, tall.target, CanUseSse2()));
+        auto redLessBlue = [&](DWORD y) {
+            int rgb[3];
+            tall.Rgb(2, y, rgb);
+            return rgb[0] - rgb[2];
+        };
+        int leastApart = 255;
+        for (DWORD y = 18; y < 30; ++y)
+            leastApart = std::min(leastApart, std::abs(redLessBlue(y)));
+        EXPECT_GT(redLessBlue(0), 200);
+        EXPECT_LT(redLessBlue(47), -200);
+        EXPECT_LT(leastApart, 100) << "no row blends the two bands' colours";
         // A 1080p frame padded to 1088 rows with green beyond the picture, shrunk to the
         // screen: no green reaches the last row.
         Frame padded(kLayouts[l], 192, 110, [&](DWORD, DWORD y) { return y >= 108 ? green : white; });

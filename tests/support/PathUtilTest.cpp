@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "common/TestSupport.h"
 #include "support/FileList.h"
 #include "support/PathUtil.h"
+#include "support/SystemLibrary.h"
 
 namespace {
 
@@ -335,4 +337,31 @@ TEST_F(PathUtil, AwkwardFoldersEndInNamesThatOpenOrInNothing)
     ASSERT_EQ(10000u, files.size());
     EXPECT_EQ(m_root + "\\c0.ts", files.front());
     EXPECT_EQ(m_root + "\\c9999.ts", files.back());
+}
+
+// Where Windows has no SetDefaultDllDirectories (7 without its loader update, XP, 9x; this
+// program never calls it), a library loaded by its bare name comes from the program's own
+// folder first: one planted there under a system library's name is never the one loaded.
+// Wine would take its built-in library by that name anyway; told to prefer a file, as
+// Windows does, it looks where Windows looks.
+TEST_F(PathUtil, SystemLibrariesComeFromTheSystemFolderWhateverLiesBesideTheProgram)
+{
+    const char* name = "mfreadwrite.dll";  // one this program has not loaded
+    ASSERT_EQ(nullptr, ::GetModuleHandleA(name));
+    ScopedRegValue preferFiles("Software\\Wine\\AppDefaults\\support_tests.exe\\DllOverrides", "mfreadwrite",
+                               "native,builtin");
+    const std::string planted = ExeDir() + name, log = m_root + "\\planted.log";
+    ASSERT_TRUE(::CopyFileA((ExeDir() + "planted.dll").c_str(), planted.c_str(), FALSE));
+    ::SetEnvironmentVariableA("LUMASPIRE_PLANTED_LOG", log.c_str());
+    HMODULE hModule = LoadSystemLibrary(name);
+    char path[MAX_PATH] = {}, system[MAX_PATH] = {};
+    ::GetModuleFileNameA(hModule, path, MAX_PATH);
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    if (hModule)
+        ::FreeLibrary(hModule);
+    ::SetEnvironmentVariableA("LUMASPIRE_PLANTED_LOG", nullptr);
+    ::DeleteFileA(planted.c_str());
+    EXPECT_NE(nullptr, hModule);
+    EXPECT_EQ(0, _strnicmp(path, system, strlen(system))) << path;
+    EXPECT_EQ("", ReadAll(log)) << "the planted library was loaded";
 }

@@ -60,7 +60,24 @@ TEST(InstallerCheck, HeldFromTheCheckUntilClosedAndRefusedWhileAnotherWrites)
     ASSERT_EQ(128u, signature.size()) << "no throwaway key in the build tree";
 
     XInstallerCheck check;
-    ASSERT_TRUE(check.Open(path.c_str(), "1.0.7.0", signature.c_str()));
+    {
+        SCOPED_TRACE("the second form: the size is signed too");
+        const LONG size = static_cast<LONG>(bytes.size());
+        const std::string sized = SignUpdate(BuildKeySeed("current"), "1.0.7.0", bytes, size);
+        EXPECT_TRUE(check.Open(path.c_str(), "1.0.7.0", size, sized.c_str()));
+        EXPECT_FALSE(check.Open(path.c_str(), "1.0.7.0", size + 1, sized.c_str())) << "another size";
+        EXPECT_FALSE(check.Open(path.c_str(), "1.0.7.0", -1, sized.c_str())) << "read as the first form";
+        EXPECT_FALSE(check.Open(path.c_str(), "1.0.7.0", size, signature.c_str())) << "the first form's signature";
+        char runPath[MAX_PATH] = {};
+        EXPECT_FALSE(check.GetRunPath(runPath, sizeof(runPath))) << "nothing is held after a refusal";
+    }
+    ASSERT_TRUE(check.Open(path.c_str(), "1.0.7.0", -1, signature.c_str()));
+    {
+        // Started by the held file's own path, which names the same file.
+        char runPath[MAX_PATH] = {};
+        ASSERT_TRUE(check.GetRunPath(runPath, sizeof(runPath)));
+        EXPECT_STRCASEEQ(path.c_str(), runPath);
+    }
     {
         SCOPED_TRACE("checked, not yet closed");
         WriterProcess writer(path);
@@ -75,7 +92,7 @@ TEST(InstallerCheck, HeldFromTheCheckUntilClosedAndRefusedWhileAnotherWrites)
         SCOPED_TRACE("closed; then a writer holds it during the next check");
         WriterProcess writer(path);
         ASSERT_TRUE(writer.Holds());
-        EXPECT_FALSE(check.Open(path.c_str(), "1.0.7.0", signature.c_str()));
+        EXPECT_FALSE(check.Open(path.c_str(), "1.0.7.0", -1, signature.c_str()));
         EXPECT_EQ(0u, writer.Release());
     }
     EXPECT_TRUE(::DeleteFileA(path.c_str()));

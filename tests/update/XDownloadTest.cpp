@@ -338,6 +338,48 @@ TEST_F(Download, RepeatsBusyAndCutRepliesUntilStopped)
     }
 }
 
+// Nothing endless: each item takes at most its limit (the second file is cut there, the
+// installer fails beyond its signed size, whether the server says its length or not),
+// and a server that stays busy is given up after a few requests.
+TEST_F(Download, LimitsCutOrFailAndBusyServersAreGivenUp)
+{
+    XDownload engine;
+    struct Case {
+        const char* path;
+        LONG limit;
+        bool cut;
+        bool fails;
+        size_t kept;  // bytes of the local file afterwards
+    } cases[] = {
+        { "/len/10000/cut.bin", 5000, true, false, 5000 },
+        { "/len/5000/exact.bin", 5000, false, false, 5000 },
+        { "/len/10000/declared.bin", 5000, false, true, 0 },
+        { "/nolen/10000/undeclared.bin", 5000, false, true, 0 },
+        { "/busy/1000/10/busy.bin", 0x7FFFFFFF, false, true, 0 },
+    };
+    for (const Case& c : cases) {
+        int i = engine.AddFile(Url(c.path).c_str(), m_dir.c_str(), "", 0);
+        ASSERT_TRUE(engine.SetSizeLimit(i, c.limit, c.cut));
+    }
+    EXPECT_FALSE(engine.SetSizeLimit(5, 1, false)) << "no such item";
+    EXPECT_FALSE(engine.SetSizeLimit(0, -1, false));
+    ASSERT_TRUE(engine.Start());
+    EXPECT_FALSE(engine.SetSizeLimit(0, 1, false)) << "set after Start";
+    ASSERT_TRUE(WaitFor([&] { return engine.IsFinished(-1); }));
+    for (int i = 0; i < 5; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.fails, engine.IsFailed(i));
+        std::string bytes;
+        EXPECT_EQ(!c.fails, ReadWholeFile(engine.GetFilePath(i).GetString(), &bytes));
+        EXPECT_EQ(c.kept, bytes.size());
+        EXPECT_TRUE(bytes == BodyPattern(c.kept));
+    }
+    // A reply declared too long is not asked again; a busy one, a bounded number of times.
+    EXPECT_EQ(1, SeenCount("/len/10000/declared.bin") - 1);  // less the probe
+    EXPECT_EQ(2 * XDownload::kMaxAttempts, SeenCount("/busy/1000/10/busy.bin"));
+}
+
 TEST_F(Download, LocalFileThatCannotBeMadeFailsTheItemWithTheOpenText)
 {
     // A file stands where the directory should be.
@@ -376,7 +418,9 @@ TEST_F(Download, EngineDestroyedWhileItsWorkerIsBlockedEndsIt)
 TEST_F(Download, StoppedWorkerLeavesTheNextEnginesRequestAlone)
 {
     // As many folder levels as a path holds: each takes the worker a while to make.
-    const std::string root = "C:\\lumaspire-deep";
+    char temp[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetTempPathA(MAX_PATH, temp));
+    const std::string root = std::string(temp) + "lumaspire-deep";
     std::string deep = root;
     while (deep.size() < 240)
         deep += "\\d";

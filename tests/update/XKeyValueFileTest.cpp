@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <cstring>
 #include <string>
 
+#include "common/TestSupport.h"
 #include "update/UpgradeDescription.h"
 #include "update/XKeyValueFile.h"
 
@@ -146,21 +148,26 @@ TEST(KeyValueFile, RandomBytesNeverCrashIt)
     }
 }
 
-TEST(UpgradeDescription, OnlyTheSameBytesCountAsTheSameVersion)
+// Only forward: an old release's valid signature must never bring it back.
+TEST(UpgradeDescription, OnlyANewerFourNumberVersionIsOffered)
 {
     struct Case {
-        const char* own;
         const char* offered;
-        bool same;
+        bool newer;
     } cases[] = {
-        { "1.0.6.0", "1.0.6.0", true },  { "1.0.6.0", "1.0.7.0", false }, { "1.0.6.0", "1.0.5.0", false },
-        { "1.0.6.0", "1.0.6", false },   { "1.0.6.0", "1.0.6.0 ", false }, { "1.0.6.0", "", false },
-        { "1.0.6.0", nullptr, false },
+        { "1.0.7.0", true },      { "1.0.6.1", true },      { "2.0.0.0", true },       { "1.0.10.0", true },
+        { "01.0.6.1", true },     { "1.0.6.0", false },     { "1.0.5.9", false },      { "0.9.99.99", false },
+        { "1.0.6", false },       { "1.0.7", false },       { "1.0.7.0.0", false },    { "1.0.7.0 ", false },
+        { " 1.0.7.0", false },    { "1.0.+7.0", false },    { "1.0.-7.0", false },     { "1.0.65536.0", false },
+        { "1.0.100000.0", false }, { "1.0..0", false },     { "1,0,7,0", false },      { "", false },
+        { nullptr, false },       { "1.0.65535.0", true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.offered ? c.offered : "(null)");
-        EXPECT_EQ(c.same, IsSameVersion(c.own, c.offered));
+        EXPECT_EQ(c.newer, IsNewerVersion("1.0.6.0", c.offered));
     }
+    // An own version that is no a.b.c.d offers nothing.
+    EXPECT_FALSE(IsNewerVersion("1.0.6", "1.0.7.0"));
 }
 
 TEST(UpgradeDescription, UpdateDirectoryNeedsAUsableTempPath)
@@ -193,4 +200,93 @@ TEST(UpgradeDescription, UpdateDirectoryNeedsAUsableTempPath)
     }
     ::SetEnvironmentVariableA("TMP", hadTmp ? savedTmp : nullptr);
     ::SetEnvironmentVariableA("TEMP", hadTemp ? savedTemp : nullptr);
+}
+
+namespace {
+
+// A link at the update folder, as Windows shows one (Wine makes none): the stand-ins
+// report it until it is removed; everything else is the real file system's.
+struct LinkStandIn {
+    static bool linked;         // the folder's path is a link
+    static bool removable;      // removing it works
+    static bool swappedAtOpen;  // a link is put in its place between the look and the open
+    static int removals;
+
+    static DWORD WINAPI Attributes(LPCSTR path)
+    {
+        return linked ? FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT : ::GetFileAttributesA(path);
+    }
+    static BOOL WINAPI Remove(LPCSTR)
+    {
+        ++removals;
+        linked = linked && !removable;
+        return removable;
+    }
+    static BOOL WINAPI Information(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info)
+    {
+        BOOL ok = ::GetFileInformationByHandle(h, info);
+        if (swappedAtOpen)
+            info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        return ok;
+    }
+};
+bool LinkStandIn::linked, LinkStandIn::removable, LinkStandIn::swappedAtOpen;
+int LinkStandIn::removals;
+
+}  // namespace
+
+TEST(UpgradeDescription, UpdateFolderThatIsALinkIsMadeAnewAndTheFolderIsHeld)
+{
+    const FolderApi api = { LinkStandIn::Attributes, LinkStandIn::Remove, LinkStandIn::Remove, ::CreateDirectoryA,
+                            ::CreateFileA, LinkStandIn::Information };
+    const std::string dir = ExeDir() + "update-folder-test", moved = dir + "-moved";
+    struct Case {
+        const char* name;
+        bool linked, removable, swapped, plainThere;
+        bool usable;
+        int removals;
+    } cases[] = {
+        { "a link", true, true, false, false, true, 1 },
+        { "a link that cannot be removed", true, false, false, false, false, 2 },
+        { "a link swapped in after the look", false, true, true, false, false, 0 },
+        { "a plain folder, kept as it is", false, true, false, true, true, 0 },
+        { "no folder yet", false, true, false, false, true, 0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string& folder : { moved, dir }) {
+            ::DeleteFileA((folder + "\\upgrade.txt").c_str());
+            ::RemoveDirectoryA(folder.c_str());
+            ASSERT_FALSE(PathExists(folder));
+        }
+        if (c.plainThere) {
+            ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr));
+            { std::ofstream(dir + "\\upgrade.txt") << "version=1.0.7.0"; }
+        }
+        LinkStandIn::linked = c.linked;
+        LinkStandIn::removable = c.removable;
+        LinkStandIn::swappedAtOpen = c.swapped;
+        LinkStandIn::removals = 0;
+        ScopedHandle hold;
+        EXPECT_EQ(c.usable, PrepareUpdateFolderWith(api, dir.c_str(), hold));
+        EXPECT_EQ(c.removals, LinkStandIn::removals);
+        EXPECT_EQ(c.usable, static_cast<bool>(hold));
+        if (c.usable) {
+            EXPECT_TRUE(IsPlainFolderWith(api, hold));
+            EXPECT_EQ(c.plainThere, PathExists(dir + "\\upgrade.txt"));
+            EXPECT_FALSE(::MoveFileA(dir.c_str(), moved.c_str())) << "renamed while held";
+            LinkStandIn::swappedAtOpen = true;
+            EXPECT_FALSE(IsPlainFolderWith(api, hold)) << "a link now";
+            hold.Reset();
+            EXPECT_TRUE(::MoveFileA(dir.c_str(), moved.c_str())) << "still held";
+        }
+    }
+    ::RemoveDirectoryA(moved.c_str());
+    ::RemoveDirectoryA(dir.c_str());
+    // The same with the system's own functions: a plain folder.
+    ScopedHandle hold;
+    EXPECT_TRUE(PrepareUpdateFolder(dir.c_str(), hold));
+    EXPECT_TRUE(IsPlainFolder(hold));
+    hold.Reset();
+    EXPECT_TRUE(::RemoveDirectoryA(dir.c_str()));
 }
