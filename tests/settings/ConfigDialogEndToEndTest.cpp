@@ -542,8 +542,9 @@ TEST_F(ConfigDialogEndToEnd, FolderButtonPicksAFolderAndTheNewBoxesAreSaved)
         EXPECT_TRUE(PumpUntil([&] { return dlg.Text(1001) != folder + "\\a.avi"; }, 5000));
         std::string picked = dlg.Text(1001);
         EXPECT_TRUE(::GetFileAttributesA(picked.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << picked;
-        if (pickerSelects)
+        if (pickerSelects) {
             EXPECT_EQ(folder, picked);
+        }
         for (int id : { 1009, 1010, 1013, 1014, 1015, 1018 })
             EXPECT_FALSE(dlg.Enabled(id)) << id;
 
@@ -554,8 +555,9 @@ TEST_F(ConfigDialogEndToEnd, FolderButtonPicksAFolderAndTheNewBoxesAreSaved)
         dlg.SendWithData(hPicker, BFFM_SETSELECTIONA, TRUE, inner.c_str(), inner.size() + 1);
         ::PostMessageA(hPicker, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hPicker); }, 10000));
-        if (pickerSelects)
+        if (pickerSelects) {
             EXPECT_TRUE(PumpUntil([&] { return dlg.Text(1001) == inner; }, 5000)) << dlg.Text(1001);
+        }
         picked = dlg.Text(1001);
         dlg.PostClick(1024);
         hPicker = dlg.WaitForOtherDialog();
