@@ -6,6 +6,13 @@
 
 class CSettingsDlg;
 
+// How far an engine has come in the clip it plays, for carrying on there next time.
+// Written by the playback thread only; read by the UI thread once that thread has ended.
+struct PlaybackProgress {
+    LONGLONG position;  // 100 ns units: the time of the frame last shown
+    LONGLONG duration;  // 100 ns units: the clip's length; 0 when unknown
+};
+
 struct PlaybackRequest {
     HWND hWnd;                 // the saver window the picture goes to
     const char* clipPath;      // ANSI; the settings record's own text
@@ -28,6 +35,9 @@ struct PlaybackRequest {
     // Set by the UI thread while the display is off, cleared when it is back: the engines
     // hold decoding and sound meanwhile. A plain 32-bit flag; null: never off.
     const volatile LONG* pDisplayOff;
+    // Where the engine keeps the time of each frame it shows and the clip's length; null:
+    // not wanted.
+    PlaybackProgress* pProgress = nullptr;
 };
 
 enum class PlayResult {
