@@ -3,6 +3,7 @@
 // exception machinery (and its name demangler) into a program that never throws.
 #include <cstdlib>
 #include <new>
+#include <bits/functexcept.h>
 
 void* operator new(std::size_t size)
 {
@@ -49,3 +50,43 @@ extern "C" void __cxa_pure_virtual()
 {
     std::abort();
 }
+
+// What the standard containers call where they would throw (a length past their largest, a
+// failed allocation): the runtime's versions bring its exception machinery, its name
+// demangler and their imports (NT-only ones among them). A program that never throws stops.
+namespace std {
+void __throw_bad_alloc()
+{
+    std::abort();
+}
+
+void __throw_bad_array_new_length()
+{
+    std::abort();
+}
+
+void __throw_length_error(const char*)
+{
+    std::abort();
+}
+
+void __throw_logic_error(const char*)
+{
+    std::abort();
+}
+
+void __throw_out_of_range(const char*)
+{
+    std::abort();
+}
+
+void __throw_out_of_range_fmt(const char*, ...)
+{
+    std::abort();
+}
+
+void __throw_invalid_argument(const char*)
+{
+    std::abort();
+}
+}  // namespace std

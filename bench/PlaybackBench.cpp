@@ -41,7 +41,7 @@ double Median(std::vector<double> v)
     return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-void WriteSettings(const std::string& clip, DWORD option, DWORD loop, DWORD mute = 1)
+void WriteSettings(const std::string& clip, DWORD option, DWORD loop, DWORD mute = 1, DWORD resume = 0)
 {
     HKEY hKey;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -55,6 +55,8 @@ void WriteSettings(const std::string& clip, DWORD option, DWORD loop, DWORD mute
     ::RegSetValueExA(hKey, "Mute", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mute), 4);
     ::RegSetValueExA(hKey, "Start Time", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4);
     ::RegSetValueExA(hKey, "End Time", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4);
+    ::RegSetValueExA(hKey, "Shuffle", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4);
+    ::RegSetValueExA(hKey, "Resume", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&resume), 4);
     ::RegCloseKey(hKey);
 }
 
@@ -181,6 +183,61 @@ int Click(int count, double lead)
     return 0;
 }
 
+// Plays clip (a folder, or one clip looping) once through, full screen, and returns the
+// gaps between frames shown, longest first: at a change of clip (or the loop's seam) the
+// time from the last frame to the next one's first. *pBlack counts looks at the screen's
+// centre, after the first picture, that found it black.
+std::vector<double> FrameGaps(const std::string& clip, DWORD loop, double ms, int* pBlack)
+{
+    WriteSettings(clip, 2, loop);
+    SaverProcess p;
+    std::vector<double> gaps;
+    *pBlack = 0;
+    if (!p.Start("/s"))
+        return gaps;
+    HANDLE hProcess = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, p.Id());
+    SaverCounters c;
+    LONG shown = 0;
+    double last = 0, start = Now();
+    while (Now() - start < ms) {
+        ::Sleep(1);
+        if (!ReadPlaybackCounters(hProcess, &c))
+            continue;
+        if (c.shown != shown) {
+            if (shown)
+                gaps.push_back(Now() - last);
+            shown = c.shown;
+            last = Now();
+        } else if (shown && !CentreIsPainted()) {
+            ++*pBlack;
+        }
+    }
+    ::CloseHandle(hProcess);
+    PressKey(VK_SPACE);
+    p.WaitExit(30000);
+    std::sort(gaps.rbegin(), gaps.rend());
+    return gaps;
+}
+
+// Full-screen closes, from the key to the process's end, with the resume point written
+// or not; the median of runs.
+double CloseMs(const std::string& folder, DWORD resume)
+{
+    std::vector<double> closing;
+    WriteSettings(folder, 2, 1, 1, resume);
+    for (int i = 0; i < kRuns; ++i) {
+        SaverProcess p;
+        if (!p.Start("/s") || !PumpUntil([] { return CentreIsPainted(); }, 60000))
+            return 0;
+        PumpFor(1500);
+        const double t = Now();
+        PressKey(VK_SPACE);
+        p.WaitExit(30000);
+        closing.push_back(Now() - t);
+    }
+    return Median(closing);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -258,5 +315,25 @@ int main(int argc, char** argv)
            Median(bare));
     printf("  /s to first picture: %.0f ms = %.2f x peer\n", Median(firstFrame), Median(firstFrame) / Median(bare));
     printf("  closing key to process exit: %.0f ms = %.2f x peer\n", Median(closing), Median(closing) / Median(bare));
+
+    // A folder's clips one after another (1 to 4 s each, MJPEG, loop off), against the
+    // frame interval within a clip and the seam of one clip looping.
+    int folderBlack = 0, loopBlack = 0;
+    const std::string folder = ExeDir() + "clips\\folder-avi";
+    const std::vector<double> folderGaps = FrameGaps(folder, 0, 14000, &folderBlack);
+    const std::vector<double> loopGaps = FrameGaps(ExeDir() + "clips\\colors.avi", 1, 7000, &loopBlack);
+    if (folderGaps.size() > 10 && loopGaps.size() > 10) {
+        // Three changes of clip: the three longest gaps; the frame interval: the median.
+        const double change = Median(std::vector<double>(folderGaps.begin(), folderGaps.begin() + 3));
+        const double frame = Median(folderGaps), seam = loopGaps.front();
+        printf("a folder of four clips, one after another (and a broken one passed over):\n");
+        printf("  last frame of a clip to the next clip's first: %.0f ms (median of 3) = %.1f x the frame interval "
+               "(%.0f ms), %.2f x one clip's loop seam (%.0f ms)\n", change, change / frame, frame, change / seam, seam);
+        printf("  looks at the screen that found it black after the first picture: %d (one clip looping: %d)\n",
+               folderBlack, loopBlack);
+    }
+    const double withResume = CloseMs(folder, 1), without = CloseMs(folder, 0);
+    printf("closing a folder's playback, key to process exit: %.0f ms writing the resume point = %.2f x without "
+           "(%.0f ms)\n", withResume, without > 0 ? withResume / without : 0.0, without);
     return 0;
 }

@@ -2,11 +2,16 @@
 
 #include <ddraw.h>
 
+#include <cstring>
+#include <vector>
+
+#include "support/FileList.h"
 #include "support/ScreenArea.h"
 #include "support/Scoped.h"
 #include "playback/mediafoundation/ReaderPlayer.h"
 #include "playback/present/FramePresenter.h"
 #include "playback/directshow/StreamPlayer.h"
+#include "playback/Playlist.h"
 #include "resources/resource.h"
 #include "settings/SettingsDlg.h"
 #include "support/PathUtil.h"
@@ -45,6 +50,73 @@ LONGLONG StreamTime(ULONGLONG t)
 {
     const ULONGLONG largest = 0x7FFFFFFFFFFFFFFFull;
     return static_cast<LONGLONG>(t > largest ? largest : t);
+}
+
+const LONGLONG kSecond = 10000000;  // 100 ns units
+
+// Tries the engines on one clip of a folder, from the one that last played a clip of
+// its kind (extension): an engine that cannot open a kind would only widen the gap
+// between clips.
+class EngineChoice {
+public:
+    PlayResult Play(const PlaybackRequest& request, IDirectDraw* pDirectDraw, LONG* pShown)
+    {
+        int* pFirst = FirstFor(request.clipPath);
+        PlayResult played = PlayResult::CannotOpen;
+        for (int k = 0; k < kEngineCount; ++k) {
+            const int i = (*pFirst + k) % kEngineCount;
+            played = kEngines[i](request, pDirectDraw, pShown);
+            if (played == PlayResult::Played) {
+                *pFirst = i;
+                break;
+            }
+            if (played == PlayResult::DisplayChanged || !*request.pPlaying)
+                break;
+        }
+        return played;
+    }
+
+private:
+    struct Kind {
+        char extension[8];
+        int engine;
+    };
+    int* FirstFor(const char* path)
+    {
+        const char* dot = strrchr(path, '.');
+        char extension[8] = {};
+        if (dot && strlen(dot) < sizeof(extension))
+            memcpy(extension, dot, strlen(dot));
+        for (Kind& k : m_kinds) {
+            if (::lstrcmpiA(k.extension, extension) == 0)
+                return &k.engine;
+        }
+        if (m_kinds.size() >= 32)
+            return &m_other;
+        Kind kind = {};
+        memcpy(kind.extension, extension, sizeof(extension));
+        m_kinds.push_back(kind);
+        return &m_kinds.back().engine;
+    }
+    std::vector<Kind> m_kinds;
+    int m_other = 0;
+};
+
+DWORD NewSeed()
+{
+    LARGE_INTEGER counter = {};
+    ::QueryPerformanceCounter(&counter);
+    return ::GetTickCount() ^ (::GetCurrentProcessId() << 16) ^ counter.LowPart;
+}
+
+// The resume point names a clip of this folder (or of one of its subfolders).
+bool InFolder(const char* clip, const char* folder)
+{
+    const size_t n = strlen(folder);
+    if (n == 0 || strlen(clip) <= n || ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, clip,
+                                                        static_cast<int>(n), folder, static_cast<int>(n)) != CSTR_EQUAL)
+        return false;
+    return folder[n - 1] == '\\' || clip[n] == '\\';
 }
 
 PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LONG* pPlaying,
@@ -121,6 +193,9 @@ bool CClipSaverWnd::StartPlayback()
     if (!Settings())
         return false;
     m_bStatusShown = 0;
+    m_nStatusId = 0;
+    m_bThreadEnded = false;
+    m_resume = ResumeState();
     // Raised here, not by the thread: a stop request that comes before the thread runs
     // would otherwise be undone by it.
     *m_pPlaying = 1;
@@ -146,6 +221,7 @@ void CClipSaverWnd::StopPlayback()
                 cancelIo(m_hPlaybackThread);
             ended = ::WaitForSingleObject(m_hPlaybackThread, kStopWaitMs) == WAIT_OBJECT_0;
         }
+        m_bThreadEnded = ended;
         // A thread stuck inside the platform (an OpenFile on a dead network share) would
         // keep the saver open for ever: after two seconds it is ended, whatever it holds.
         if (!ended)
@@ -162,6 +238,7 @@ void CClipSaverWnd::OnDestroy()
 {
     CWnd::OnDestroy();
     StopPlayback();
+    SaveResumePoint();
     if (m_hPowerNotify) {
         typedef BOOL(WINAPI * Unregister)(HANDLE);
         Unregister unregister = reinterpret_cast<Unregister>(
@@ -230,13 +307,24 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
     DWORD result = 0;
     // The settings are read here, once: nobody writes them while a clip plays.
     const CSettingsDlg* pSettings = Settings();
-    if (pSettings) {
-        const PlaybackRequest request = MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying,
-                                                    &pWnd->m_nDisplayChanges, &pWnd->m_bDisplayOff,
-                                                    &pWnd->m_nMissingDecoder);
-        pWnd->m_nMissingDecoder = kNoDecoderMissing;
+    pWnd->m_nMissingDecoder = kNoDecoderMissing;
+    if (pSettings && IsDirectory(pSettings->m_strClipPath)) {
+        result = pWnd->PlayFolder(*pSettings, MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying,
+                                                          &pWnd->m_nDisplayChanges, &pWnd->m_bDisplayOff,
+                                                          &pWnd->m_nMissingDecoder));
+        *pWnd->m_pPlaying = 0;
+    } else if (pSettings) {
+        PlaybackRequest request = MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying, &pWnd->m_nDisplayChanges,
+                                              &pWnd->m_bDisplayOff, &pWnd->m_nMissingDecoder);
+        PlaybackProgress progress = {};
+        request.pProgress = &progress;
+        // Carrying on where the saver stopped: the first pass from there, once.
+        PlaybackRequest resumed = request;
+        bool resuming = pWnd->ResumeOneClip(*pSettings, &resumed);
         int engine = -1;  // none yet: the first one that shows the clip keeps it
         for (;;) {
+            const PlaybackRequest& pass = resuming ? resumed : request;
+            resuming = false;
             result = 0;
             ::CoInitialize(nullptr);
             ComPtr<IDirectDraw> directDraw;
@@ -247,7 +335,7 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
                 LONG shown = 0;
                 PlayResult played = PlayResult::CannotOpen;
                 for (int i = engine < 0 ? 0 : engine; i < kEngineCount; ++i) {
-                    played = kEngines[i](request, directDraw.Get(), &shown);
+                    played = kEngines[i](pass, directDraw.Get(), &shown);
                     if (played == PlayResult::Played)
                         engine = i;
                     if (engine >= 0 || played == PlayResult::Played || played == PlayResult::DisplayChanged)
@@ -283,6 +371,8 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
             if (!*request.pPlaying || !request.loop)
                 break;
         }
+        pWnd->m_resume.position = progress.position;
+        pWnd->m_resume.duration = progress.duration;
         *pWnd->m_pPlaying = 0;
     }
     if (result == 0)
@@ -290,18 +380,154 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
     return result;
 }
 
-UINT CClipSaverWnd::ChooseStatusText(const char* clipPath, LONG missingDecoder, CString* pText)
+bool CClipSaverWnd::ResumeOneClip(const CSettingsDlg& settings, PlaybackRequest* pRequest)
+{
+    m_resume.known = true;
+    m_resume.clip = pRequest->clipPath;
+    m_resume.nextClip = pRequest->clipPath;
+    m_resume.endTime = pRequest->useEndTime ? pRequest->endTime : 0;
+    ResumePoint point;
+    if (!settings.m_bResume || pRequest->holdStill || !settings.LoadResumePoint(&point) ||
+        ::lstrcmpiA(point.clip, pRequest->clipPath) != 0)
+        return false;  // another clip was chosen since: from its start
+    // Only inside the section: before its start, or past its end, it starts afresh.
+    if (point.position <= pRequest->startTime || (pRequest->useEndTime && point.position >= pRequest->endTime))
+        return false;
+    pRequest->startTime = point.position;
+    pRequest->loop = false;  // the passes after this one start at the start time again
+    return true;
+}
+
+DWORD CClipSaverWnd::PlayFolder(const CSettingsDlg& settings, PlaybackRequest request)
+{
+    const CString folder(request.clipPath);
+    CPlaylist list;
+    list.Load(folder, m_pPlaying);
+    if (!*m_pPlaying)
+        return 1;
+    if (list.Count() == 0) {
+        m_nStatusId = IDS_CLIP_MISSING;  // as for a clip that is not there
+        return 0;
+    }
+    ResumePoint point;
+    const bool resume = settings.m_bResume && settings.LoadResumePoint(&point) && InFolder(point.clip, folder);
+    list.Begin(settings.m_bShuffle != 0, NewSeed(), resume ? point.clip.GetString() : nullptr, point.order);
+    LONGLONG startAt = resume && ::lstrcmpiA(list.Clip(list.Current()), point.clip) == 0 ? point.position : 0;
+
+    // A folder's clips play whole, one after another: the start and end times, and looping
+    // within a clip, belong to one chosen clip.
+    const bool loop = request.loop;
+    request.useEndTime = false;
+    request.holdStill = false;
+    request.loop = false;
+    PlaybackProgress progress = {};
+    request.pProgress = &progress;
+    m_resume.known = true;
+
+    // One DirectDraw for the whole folder: the last frame of a clip stays on the screen
+    // until the next clip's first frame replaces it.
+    ::CoInitialize(nullptr);
+    ComPtr<IDirectDraw> directDraw;
+    EngineChoice engines;
+    DWORD result = 1;
+    bool everPlayed = false;
+    size_t failedInRow = 0;
+    while (*m_pPlaying) {
+        if (!directDraw) {
+            HRESULT hr = ::DirectDrawCreate(nullptr, directDraw.Receive(), nullptr);
+            if (SUCCEEDED(hr))
+                hr = directDraw->SetCooperativeLevel(request.hWnd, DDSCL_NORMAL);
+            if (FAILED(hr)) {
+                directDraw.Release();
+                PauseAfterEmptyPass(m_pPlaying);  // retried, but not at full load
+                continue;
+            }
+        }
+        const char* clip = list.Clip(list.Current());
+        m_resume.clip = clip;
+        m_resume.order = list.ShuffledOrder();
+        size_t next = 0;
+        list.PeekNext(&next, &m_resume.nextOrder);
+        m_resume.nextClip = list.Clip(next);
+        progress.position = startAt;
+        progress.duration = 0;
+        request.clipPath = clip;
+        request.startTime = startAt;
+        startAt = 0;
+
+        LONG shown = 0;
+        const PlayResult played = engines.Play(request, directDraw.Get(), &shown);
+        if (played == PlayResult::DisplayChanged) {
+            directDraw.Release();  // DirectDraw anew in the new mode, and on from where it was
+            startAt = progress.position;
+            continue;
+        }
+        if (!*m_pPlaying)
+            break;
+        // A clip that did not play (broken, no engine for it, gone since the listing) is
+        // passed over without a word; only when every clip in a row failed is there a text.
+        if (played == PlayResult::Played && shown > 0) {
+            everPlayed = true;
+            failedInRow = 0;
+        } else if (++failedInRow >= list.Count()) {
+            m_nStatusId = IDS_CLIP_UNPLAYABLE;
+            result = 0;
+            break;
+        }
+        if (list.Advance())
+            continue;
+        if (!loop) {
+            if (!everPlayed) {
+                m_nStatusId = IDS_CLIP_UNPLAYABLE;
+                result = 0;
+            }
+            break;  // the last picture stays
+        }
+        list.NextRound();
+    }
+    m_resume.position = progress.position;
+    m_resume.duration = progress.duration;
+    directDraw.Release();
+    ::CoUninitialize();
+    return result;
+}
+
+void CClipSaverWnd::SaveResumePoint()
+{
+    const CSettingsDlg* pSettings = Settings();
+    // The preview never writes: every opening of Display Properties would move it.
+    if (!pSettings || !pSettings->m_bResume || !m_bThreadEnded || !m_resume.known || !m_hWnd ||
+        (::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD))
+        return;
+    LONGLONG end = m_resume.duration;
+    if (m_resume.endTime > 0 && (end <= 0 || m_resume.endTime < end))
+        end = m_resume.endTime;
+    ResumePoint point;
+    if (end > 0 && m_resume.position >= end - kSecond) {
+        // Within a second of the end: the next clip (for one clip: its start) next time.
+        point.clip = m_resume.nextClip;
+        point.order = m_resume.nextOrder;
+    } else {
+        point.clip = m_resume.clip;
+        point.position = m_resume.position;
+        point.order = m_resume.order;
+    }
+    pSettings->SaveResumePoint(point);  // a key that cannot be written: nothing said
+}
+
+UINT CClipSaverWnd::ChooseStatusText(const char* clipPath, LONG missingDecoder, CString* pText, UINT id)
 {
     CString format;
-    UINT id;
-    if (!clipPath || !*clipPath)
-        id = IDS_NO_CLIP;
-    else if (!FileExists(clipPath))
-        id = IDS_CLIP_MISSING;
-    else if (missingDecoder >= kHevcMissing && missingDecoder <= kAv1Missing)
-        id = IDS_DECODER_MISSING;
-    else
-        id = IDS_CLIP_UNPLAYABLE;
+    if (id == 0) {
+        if (!clipPath || !*clipPath)
+            id = IDS_NO_CLIP;
+        else if (!FileExists(clipPath))
+            id = IDS_CLIP_MISSING;
+        else if (missingDecoder >= kHevcMissing && missingDecoder <= kAv1Missing)
+            id = IDS_DECODER_MISSING;
+        else
+            id = IDS_CLIP_UNPLAYABLE;
+    }
     format.LoadString(id);
     if (id == IDS_NO_CLIP) {
         pText->Format(format);
@@ -359,7 +585,7 @@ void CClipSaverWnd::DrawStatusText()
     if (!pSettings || !m_hWnd)
         return;
     // The only file check of the text: here, on the playback thread.
-    ChooseStatusText(pSettings->m_strClipPath, m_nMissingDecoder, &m_strStatusText);
+    ChooseStatusText(pSettings->m_strClipPath, m_nMissingDecoder, &m_strStatusText, m_nStatusId);
     // The text is complete before the flag says so, and the flag is up before the
     // drawing, so a repaint at any moment from here on draws it too.
     ::InterlockedExchange(&m_bStatusShown, 1);

@@ -2,9 +2,12 @@
 // when the clip cannot be opened, shows why in white text.
 #pragma once
 
+#include <vector>
+
 #include "host/ScreenSaverApp.h"
 
 class CSettingsDlg;
+struct PlaybackRequest;
 
 class CClipSaverWnd : public CScreenSaverWnd {
 public:
@@ -22,8 +25,9 @@ public:
     // draws it (playback thread).
     void DrawStatusText();
 
-    // Status text ids drawn when the clip cannot be opened.
-    static UINT ChooseStatusText(const char* clipPath, LONG missingDecoder, CString* pText);
+    // Status text ids drawn when the clip cannot be opened; id, where given, is the one
+    // already chosen (a folder's), formatted with the path.
+    static UINT ChooseStatusText(const char* clipPath, LONG missingDecoder, CString* pText, UINT id = 0);
 
 protected:
     void OnDestroy();
@@ -48,6 +52,33 @@ private:
     void WatchDisplayPower();
     // The settings record (held by the configuration dialog object in every mode), or null.
     static CSettingsDlg* Settings();
+    // Playback thread: every clip of a folder in turn (Playlist.h). 1 when it ended after
+    // playing or for a stop request, 0 when nothing of the folder played (m_nStatusId says
+    // which text).
+    DWORD PlayFolder(const CSettingsDlg& settings, PlaybackRequest request);
+    // Playback thread, one clip: notes the clip for the resume point and, where the saver
+    // stopped inside its section last time, makes *pRequest one pass from there.
+    bool ResumeOneClip(const CSettingsDlg& settings, PlaybackRequest* pRequest);
+    // As the full-screen window closes, with "Resume" on: where playback stopped.
+    void SaveResumePoint();
+
+    // What the playback thread showed last, for carrying on there next time: written by
+    // that thread only, read by the UI thread only once the thread has ended by itself.
+    struct ResumeState {
+        bool known = false;
+        CString clip;
+        std::vector<WORD> order;      // the shuffled round's order, if any
+        CString nextClip;             // the clip after it, and the order of its round
+        std::vector<WORD> nextOrder;
+        LONGLONG position = 0;        // 100 ns units, of the frame last shown
+        LONGLONG duration = 0;        // the clip's length; 0 unknown
+        LONGLONG endTime = 0;         // one clip's end time, if on; 0 none
+    };
+    ResumeState m_resume;
+    bool m_bThreadEnded = false;
+    // The status text a folder's playback chose; 0: chosen from the clip path. Written by
+    // the playback thread before it draws the text.
+    UINT m_nStatusId = 0;
 
     volatile LONG* const m_pPlaying;
     // Counted up by the UI thread at each WM_DISPLAYCHANGE, read by the playback thread

@@ -6,6 +6,13 @@
 
 class CSettingsDlg;
 
+// How far an engine has come in the clip it plays, for carrying on there next time.
+// Written by the playback thread only; read by the UI thread once that thread has ended.
+struct PlaybackProgress {
+    LONGLONG position;  // 100 ns units: the time of the frame last shown
+    LONGLONG duration;  // 100 ns units: the clip's length; 0 when unknown
+};
+
 struct PlaybackRequest {
     HWND hWnd;                 // the saver window the picture goes to
     const char* clipPath;      // ANSI; the settings record's own text
@@ -31,6 +38,9 @@ struct PlaybackRequest {
     // Set by an engine that found the clip's video in a format this Windows has no
     // decoder for (a MissingDecoder); null: not asked. A plain 32-bit value.
     volatile LONG* pMissingDecoder;
+    // Where the engine keeps the time of each frame it shows and the clip's length; null:
+    // not wanted.
+    PlaybackProgress* pProgress = nullptr;
 };
 
 // Video formats Windows decodes only with an extension from Microsoft's store (10 and

@@ -45,6 +45,9 @@
 #define IDC_AUTO_UPDATE        1021
 #define IDC_HOMEPAGE           1022
 #define IDC_ABOUT              1023
+#define IDC_CHOOSE_FOLDER      1024
+#define IDC_SHUFFLE            1025
+#define IDC_RESUME             1026
 
 // Download progress dialog
 #define IDD_DOWNLOAD           101

@@ -13,6 +13,9 @@ const char kSoftwareWord[] = "Software";
 const char kProductWord[] = "Lumaspire";
 
 const char kClipPathValue[] = "Movie File Path";
+const char kResumeClipValue[] = "Resume Clip";
+const char kResumePositionValue[] = "Resume Position";
+const char kResumeOrderValue[] = "Resume Order";
 
 static_assert(sizeof(int) == sizeof(DWORD) && sizeof(UINT) == sizeof(DWORD),
               "every numeric field is stored as a four-byte DWORD");
@@ -43,6 +46,28 @@ std::array<DwordField, 16> DwordFields(CSettingsDlg& s)
         { "Mute", &s.m_bMute },
         { "Auto Update", &s.m_bAutoUpdate },
     } };
+}
+
+// The two values after the record's seventeen. A key that never had them is left as an
+// older version would leave it: they are written once they are set, and from then on.
+std::array<DwordField, 2> LaterFields(CSettingsDlg& s)
+{
+    return { {
+        { "Shuffle", &s.m_bShuffle },
+        { "Resume", &s.m_bResume },
+    } };
+}
+
+void LoadDword(const CRegKey& key, const DwordField& field)
+{
+    // The type is not checked: any data of up to four bytes is taken. Starting from the
+    // field's own value means shorter data only replaces its low bytes, and a failed
+    // query (missing, or too long) leaves the field as it was.
+    DWORD value;
+    memcpy(&value, field.data, sizeof(value));
+    DWORD cbValue = sizeof(value);
+    if (key.QueryValue(field.name, &value, &cbValue) == ERROR_SUCCESS)
+        memcpy(field.data, &value, sizeof(value));
 }
 
 CString SettingsKeyPath()
@@ -108,6 +133,7 @@ void CSettingsDlg::ResetToDefaults()
     m_bStartTime = m_bEndTime = 0;
     m_nStartHour = m_nStartMinute = m_nStartSecond = m_nStartMillisecond = 0;
     m_nEndHour = m_nEndMinute = m_nEndSecond = m_nEndMillisecond = 0;
+    m_bShuffle = m_bResume = 0;
 }
 
 bool CSettingsDlg::LoadSettings()
@@ -130,16 +156,10 @@ bool CSettingsDlg::LoadSettings()
     else
         m_strClipPath.Empty();  // longer than 259 bytes counts as no path at all
 
-    for (const DwordField& field : DwordFields(*this)) {
-        // The type is not checked: any data of up to four bytes is taken. Starting from
-        // the field's own value means shorter data only replaces its low bytes, and a
-        // failed query (missing, or too long) leaves the field as it was.
-        DWORD value;
-        memcpy(&value, field.data, sizeof(value));
-        DWORD cbValue = sizeof(value);
-        if (key.QueryValue(field.name, &value, &cbValue) == ERROR_SUCCESS)
-            memcpy(field.data, &value, sizeof(value));
-    }
+    for (const DwordField& field : DwordFields(*this))
+        LoadDword(key, field);
+    for (const DwordField& field : LaterFields(*this))
+        LoadDword(key, field);
     return true;
 }
 
@@ -154,6 +174,12 @@ bool CSettingsDlg::SaveSettings()
                  static_cast<DWORD>(m_strClipPath.GetLength()) + 1);
     for (const DwordField& field : DwordFields(*this))
         key.SetValue(field.name, REG_DWORD, field.data, sizeof(DWORD));
+    for (const DwordField& field : LaterFields(*this)) {
+        DWORD value, stored, cbStored = sizeof(stored);
+        memcpy(&value, field.data, sizeof(value));
+        if (value || key.QueryValue(field.name, &stored, &cbStored) != ERROR_FILE_NOT_FOUND)
+            key.SetValue(field.name, REG_DWORD, &value, sizeof(value));
+    }
     return true;
 }
 
@@ -163,4 +189,47 @@ void CSettingsDlg::GetClipTimes(ULONGLONG* pStart, ULONGLONG* pEnd) const
         *pStart = ClipTime(m_nStartHour, m_nStartMinute, m_nStartSecond, m_nStartMillisecond);
     if (pEnd)
         *pEnd = ClipTime(m_nEndHour, m_nEndMinute, m_nEndSecond, m_nEndMillisecond);
+}
+
+bool CSettingsDlg::LoadResumePoint(ResumePoint* pPoint) const
+{
+    CRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, SettingsKeyPath(), KEY_QUERY_VALUE) != ERROR_SUCCESS)
+        return false;
+    char clip[MAX_PATH + 1] = {};
+    DWORD cbClip = MAX_PATH;
+    LONGLONG position = 0;
+    DWORD cbPosition = sizeof(position);
+    if (key.QueryValue(kResumeClipValue, clip, &cbClip) != ERROR_SUCCESS || !*clip || strlen(clip) >= MAX_PATH ||
+        key.QueryValue(kResumePositionValue, &position, &cbPosition) != ERROR_SUCCESS || position < 0)
+        return false;
+    pPoint->clip = clip;
+    pPoint->position = position;  // eight bytes, or fewer from something else: their low bytes
+    pPoint->order.clear();
+    DWORD cbOrder = 0;
+    if (key.QueryValue(kResumeOrderValue, nullptr, &cbOrder) == ERROR_SUCCESS && cbOrder >= sizeof(WORD) &&
+        cbOrder <= 65536 * sizeof(WORD)) {
+        pPoint->order.resize(cbOrder / sizeof(WORD));
+        cbOrder = static_cast<DWORD>(pPoint->order.size() * sizeof(WORD));
+        if (key.QueryValue(kResumeOrderValue, pPoint->order.data(), &cbOrder) != ERROR_SUCCESS)
+            pPoint->order.clear();
+    }
+    return true;
+}
+
+bool CSettingsDlg::SaveResumePoint(const ResumePoint& point) const
+{
+    // Only into a key that is there: the settings own it.
+    CRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, SettingsKeyPath(), KEY_SET_VALUE) != ERROR_SUCCESS)
+        return false;
+    const LONGLONG position = point.position;
+    // The clip last: a reader that finds it finds the position and order of the same stop.
+    const bool written =
+        key.SetValue(kResumePositionValue, REG_QWORD, &position, sizeof(position)) == ERROR_SUCCESS &&
+        key.SetValue(kResumeOrderValue, REG_BINARY, point.order.data(),
+                     static_cast<DWORD>(point.order.size() * sizeof(WORD))) == ERROR_SUCCESS &&
+        key.SetValue(kResumeClipValue, REG_SZ, point.clip.GetString(),
+                     static_cast<DWORD>(point.clip.GetLength()) + 1) == ERROR_SUCCESS;
+    return written;
 }

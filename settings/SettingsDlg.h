@@ -5,11 +5,21 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "framework/AfxString.h"
 #include "host/ScreenSaverApp.h"
 #include "support/VersionInfo.h"
 
 class CUpgradeDlg;
+
+// Where the full-screen saver stopped: the clip it showed, how far into it, and in shuffle
+// mode the order of the round it was in. Kept beside the settings, never part of them.
+struct ResumePoint {
+    CString clip;
+    LONGLONG position = 0;     // 100 ns units
+    std::vector<WORD> order;   // places in the folder's list; empty outside shuffle mode
+};
 
 class CSettingsDlg : public CScreenSaverDlg {
     DECLARE_DYNAMIC(CSettingsDlg)
@@ -27,6 +37,12 @@ public:
     // Start and end time in 100 ns units, whether or not they are enabled. A time beyond
     // 64 bits saturates, so it still compares as the largest.
     void GetClipTimes(ULONGLONG* pStart, ULONGLONG* pEnd) const;
+    // The stored resume point; false (and *pPoint untouched) when there is none. Only
+    // reads.
+    bool LoadResumePoint(ResumePoint* pPoint) const;
+    // Writes it beside the settings, never creating the key and never touching the record;
+    // false when it could not be written (nothing is reported).
+    bool SaveResumePoint(const ResumePoint& point) const;
     // Where a frame of clip's size goes within area (screen coordinates). clip is read
     // for its width and height only and receives the placed rectangle.
     void CalcViewRect(const RECT& area, RECT* clip) const;
@@ -64,6 +80,10 @@ public:
     UINT m_nEndMinute;
     UINT m_nEndSecond;
     UINT m_nEndMillisecond;
+    // Kept after the record's seventeen values: "Shuffle" plays a folder's clips in a new
+    // random order each round, "Resume" starts where the full-screen saver last stopped.
+    int m_bShuffle;
+    int m_bResume;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -77,6 +97,7 @@ protected:
     void OnAbout();
     void OnStartTime();
     void OnEndTime();
+    void OnChooseFolder();
     void StartUpdateCheck();
 
     DECLARE_MESSAGE_MAP()
@@ -85,6 +106,9 @@ private:
     void ResetToDefaults();
     // Enables the four time fields of a check box by the box's own state.
     void ApplyTimeRule(int nCheckBox, const int* fieldIds);
+    // Start and end times belong to one clip: with a folder chosen they are disabled.
+    void ApplyFolderRule();
+    bool m_bFolderChosen = false;
 
     // The seam to the update controller (SettingsUpgrade.cpp).
     bool CreateUpgradeController();

@@ -2,11 +2,16 @@
 // buttons.
 #include "settings/SettingsDlg.h"
 
+#include <shlobj.h>
+#include <shlwapi.h>
+
 #include "about/AboutDlg.h"
 #include "framework/AfxDlgs.h"
 #include "framework/DialogRoutines.h"
 #include "resources/resource.h"
+#include "support/FileList.h"
 #include "support/Launcher.h"
+#include "support/TextCopy.h"
 #include "support/Maker.h"
 
 namespace {
@@ -45,6 +50,47 @@ HWND TopLevelOwner(HWND hWnd)
     }
 }
 
+// The folder picker starts at the chosen folder, or at the chosen file's folder.
+int CALLBACK StartPickerAt(HWND hWnd, UINT message, LPARAM, LPARAM data)
+{
+    if (message == BFFM_INITIALIZED && data && *reinterpret_cast<const char*>(data))
+        ::SendMessageA(hWnd, BFFM_SETSELECTIONA, TRUE, data);
+    return 0;
+}
+
+void FolderOf(const CString& path, char* folder, size_t cbFolder)
+{
+    CopyTextBounded(folder, cbFolder, path);
+    if (IsDirectory(folder))
+        return;
+    // The text before the last backslash, double-byte characters kept whole.
+    char* cut = nullptr;
+    for (char* p = folder; *p; p = ::CharNextA(p)) {
+        if (*p == '\\')
+            cut = p;
+    }
+    if (cut)
+        *(cut > folder && cut[-1] == ':' ? cut + 1 : cut) = '\0';
+    else
+        *folder = '\0';
+}
+
+// The resizable picker with its new-folder button: shell32 5.0 and later (Windows 2000,
+// Me); the classic one before. No edit box: Wine's picker then takes the box's text over
+// the folder selected in the tree.
+UINT NewerPickerOptions()
+{
+    typedef HRESULT(CALLBACK * DllGetVersionProc)(DLLVERSIONINFO*);
+    HMODULE shell = ::GetModuleHandleA("shell32.dll");
+    DllGetVersionProc getVersion =
+        shell ? reinterpret_cast<DllGetVersionProc>(::GetProcAddress(shell, "DllGetVersion")) : nullptr;
+    DLLVERSIONINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!getVersion || FAILED(getVersion(&info)) || info.dwMajorVersion < 5)
+        return 0;
+    return BIF_NEWDIALOGSTYLE;
+}
+
 }  // namespace
 
 IMPLEMENT_DYNAMIC(CSettingsDlg, CScreenSaverDlg)
@@ -62,6 +108,7 @@ BEGIN_MESSAGE_MAP(CSettingsDlg, CScreenSaverDlg)
     ON_BN_CLICKED(IDC_AUTO_UPDATE, StartUpdateCheck)
     ON_BN_CLICKED(IDC_START_TIME, OnStartTime)
     ON_BN_CLICKED(IDC_END_TIME, OnEndTime)
+    ON_BN_CLICKED(IDC_CHOOSE_FOLDER, OnChooseFolder)
 END_MESSAGE_MAP()
 
 void CSettingsDlg::DoDataExchange(CDataExchange* pDX)
@@ -74,6 +121,8 @@ void CSettingsDlg::DoDataExchange(CDataExchange* pDX)
     DDX_Check(pDX, IDC_AUTO_UPDATE, m_bAutoUpdate);
     DDX_Check(pDX, IDC_START_TIME, m_bStartTime);
     DDX_Check(pDX, IDC_END_TIME, m_bEndTime);
+    DDX_Check(pDX, IDC_SHUFFLE, m_bShuffle);
+    DDX_Check(pDX, IDC_RESUME, m_bResume);
     DDX_Text(pDX, IDC_START_HOUR, m_nStartHour);
     DDX_Text(pDX, IDC_START_MINUTE, m_nStartMinute);
     DDX_Text(pDX, IDC_START_SECOND, m_nStartSecond);
@@ -94,8 +143,7 @@ BOOL CSettingsDlg::OnInitDialog()
     // Checks and clicks the stored option's button, whose handler sets 1007 and 1008.
     ExchangeRadioGroup(m_hWnd, m_nViewSizeOption, kViewSizeRadios, kRadioToControls);
     UpdateData(FALSE);
-    OnStartTime();
-    OnEndTime();
+    ApplyFolderRule();
     CString caption;
     if (caption.LoadString(IDS_HOMEPAGE))
         SetDlgItemText(IDC_HOMEPAGE, caption);
@@ -116,7 +164,7 @@ void CSettingsDlg::ApplyTimeRule(int nCheckBox, const int* fieldIds)
 {
     UpdateData(TRUE);  // a bad field has been reported; the rule still follows the box
     // The box itself decides: the record's flag is stale when the transfer stopped early.
-    BOOL enable = IsDlgButtonChecked(nCheckBox) == BST_CHECKED;
+    BOOL enable = !m_bFolderChosen && IsDlgButtonChecked(nCheckBox) == BST_CHECKED;
     const ControlEnable table[] = {
         { fieldIds[0], enable }, { fieldIds[1], enable }, { fieldIds[2], enable }, { fieldIds[3], enable },
         { 0, FALSE },
@@ -132,6 +180,50 @@ void CSettingsDlg::OnStartTime()
 void CSettingsDlg::OnEndTime()
 {
     ApplyTimeRule(IDC_END_TIME, kEndTimeFields);
+}
+
+void CSettingsDlg::ApplyFolderRule()
+{
+    CString path;
+    GetDlgItemText(IDC_CLIP_PATH, path);
+    m_bFolderChosen = IsDirectory(path);
+    const BOOL oneClip = !m_bFolderChosen;
+    const ControlEnable table[] = { { IDC_START_TIME, oneClip }, { IDC_END_TIME, oneClip }, { 0, FALSE } };
+    EnableControls(m_hWnd, table);
+    OnStartTime();
+    OnEndTime();
+}
+
+void CSettingsDlg::OnChooseFolder()
+{
+    // As for Browse: a bad field has just been reported and has the focus.
+    if (!UpdateData(TRUE))
+        return;
+    char start[MAX_PATH] = {};
+    FolderOf(m_strClipPath, start, sizeof(start));
+    char name[MAX_PATH] = {};
+    BROWSEINFOA bi = {};
+    bi.hwndOwner = m_hWnd;
+    bi.pszDisplayName = name;
+    bi.lpszTitle = "请选择存放剪辑的文件夹：";
+    bi.ulFlags = BIF_RETURNONLYFSDIRS | NewerPickerOptions();
+    bi.lpfn = StartPickerAt;
+    bi.lParam = reinterpret_cast<LPARAM>(start);
+    LPITEMIDLIST chosen = ::SHBrowseForFolderA(&bi);
+    if (!chosen)
+        return;  // cancelled
+    char path[MAX_PATH] = {};
+    const BOOL isPath = ::SHGetPathFromIDListA(chosen, path);
+    IMalloc* shellMalloc = nullptr;
+    if (SUCCEEDED(::SHGetMalloc(&shellMalloc)) && shellMalloc) {
+        shellMalloc->Free(chosen);
+        shellMalloc->Release();
+    }
+    if (!isPath || !*path)
+        return;  // a place that is no folder of the file system (the picker allows none)
+    m_strClipPath = path;
+    SetDlgItemText(IDC_CLIP_PATH, m_strClipPath);
+    ApplyFolderRule();
 }
 
 void CSettingsDlg::StartUpdateCheck()
@@ -178,6 +270,7 @@ void CSettingsDlg::OnBrowse()
     // Only the path: the other controls keep exactly what the user typed.
     m_strClipPath = dlg.GetPathName();
     SetDlgItemText(IDC_CLIP_PATH, m_strClipPath);
+    ApplyFolderRule();
 }
 
 void CSettingsDlg::OnHomePage()
@@ -199,7 +292,8 @@ void CSettingsDlg::OnOK()
         return;
 
     // Only when both are enabled: a lone start or end is never compared with the clip.
-    if (m_bStartTime && m_bEndTime) {
+    // A folder's clips are played whole: its (disabled) times are kept, not checked.
+    if (m_bStartTime && m_bEndTime && !m_bFolderChosen) {
         ULONGLONG start = 0, end = 0;
         GetClipTimes(&start, &end);
         if (start >= end) {

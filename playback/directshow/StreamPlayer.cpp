@@ -180,6 +180,10 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
     if (FAILED(hr))
         return PlayResult::FirstFrameFailed;
 
+    STREAM_TIME duration = 0;
+    if (request.pProgress && SUCCEEDED(pStream->GetDuration(&duration)))
+        request.pProgress->duration = duration;
+
     const STREAM_TIME start = request.startTime;
     const STREAM_TIME end = request.endTime;
     bool again = true, firstPass = true;
@@ -243,6 +247,8 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
                     timeOffset = seekedTo;
                 firstReading = false;
                 position = now + timeOffset;
+                if (request.pProgress)
+                    request.pProgress->position = position;
                 if (request.useEndTime && position >= end)
                     break;
             }

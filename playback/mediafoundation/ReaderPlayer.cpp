@@ -143,6 +143,18 @@ bool CanSeek(IMFSourceReader* pReader)
     return (var.ulVal & MFMEDIASOURCE_CAN_SEEK) != 0;
 }
 
+// The clip's length in 100 ns units; 0 when the source does not say.
+LONGLONG Duration(IMFSourceReader* pReader)
+{
+    PROPVARIANT var;
+    ::ZeroMemory(&var, sizeof(var));
+    // A VT_UI8, which needs no clearing.
+    if (FAILED(pReader->GetPresentationAttribute(MF_SOURCE_READER_MEDIASOURCE, MF_PD_DURATION, &var)) ||
+        var.vt != VT_UI8)
+        return 0;
+    return static_cast<LONGLONG>(var.uhVal.QuadPart);
+}
+
 // How one pass ended.
 struct PassOutcome {
     LONG frames = 0;      // frames that reached the presenter
@@ -451,6 +463,8 @@ PassOutcome ReaderPlayer::PlayPass()
                 break;
             if (hr == S_OK)
                 ++outcome.shown;
+            if (m_request.pProgress)
+                m_request.pProgress->position = time;
         }
         ++outcome.frames;
         lastShown = ::GetTickCount();
@@ -464,6 +478,8 @@ PlayResult ReaderPlayer::Play(IDirectDraw* pDirectDraw, LONG* pShown)
 {
     if (!Open(pDirectDraw))
         return PlayResult::CannotOpen;
+    if (m_request.pProgress)
+        m_request.pProgress->duration = Duration(m_reader.Get());
     for (bool firstPass = true;; firstPass = false) {
         const PassOutcome pass = PlayPass();
         m_wave.Reset();  // the pass is over: so is its sound

@@ -150,6 +150,7 @@ TEST(HighDpi, PictureKeepsItsPixelsAndTheDialogLaysOut)
         ::GetWindowRect(h, &rc);
         EXPECT_TRUE(::IntersectRect(&both, &rc, &client) && ::EqualRect(&both, &rc)) << "control " << ::GetDlgCtrlID(h);
     }
+    EXPECT_EQ("", LayoutFault(dlg.Dlg())) << "at 144 DPI";
     KeepShot("dpi144-settings", dlg.Dlg());
 
     // The About box keeps its picture's pixels, with every label inside it.

@@ -83,6 +83,59 @@ POINT CentreOf(const RECT& rc)
     return { (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2 };
 }
 
+std::string LayoutFault(HWND hDlg)
+{
+    RECT client;
+    ::GetClientRect(hDlg, &client);
+    ::MapWindowPoints(hDlg, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    struct Control {
+        HWND hWnd;
+        RECT rc;
+        bool group;
+    };
+    std::vector<Control> controls;
+    for (HWND h = ::GetWindow(hDlg, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        char cls[32] = {};
+        ::GetClassNameA(h, cls, sizeof(cls));
+        const LONG style = ::GetWindowLongA(h, GWL_STYLE);
+        const bool button = lstrcmpiA(cls, "Button") == 0;
+        Control c = { h, {}, button && (style & BS_TYPEMASK) == BS_GROUPBOX };
+        ::GetWindowRect(h, &c.rc);
+        controls.push_back(c);
+        const std::string id = "control " + std::to_string(::GetDlgCtrlID(h));
+        RECT both;
+        if (!::IntersectRect(&both, &c.rc, &client) || !::EqualRect(&both, &c.rc))
+            return id + " reaches out of the dialog";
+        if (!button || c.group)
+            continue;
+        // The caption as the control draws it, with its own font.
+        const std::string text = TextOf(h);
+        HDC hdc = ::GetDC(h);
+        HGDIOBJ old = ::SelectObject(hdc, reinterpret_cast<HFONT>(::SendMessageA(h, WM_GETFONT, 0, 0)));
+        RECT measured = {};
+        ::DrawTextA(hdc, text.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE);
+        ::SelectObject(hdc, old);
+        ::ReleaseDC(h, hdc);
+        const LONG kind = style & BS_TYPEMASK;
+        const bool box = kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX || kind == BS_AUTORADIOBUTTON ||
+                         kind == BS_RADIOBUTTON;
+        const int room = (c.rc.right - c.rc.left) - (box ? ::GetSystemMetrics(SM_CXMENUCHECK) + 3 : 4);
+        if (measured.right > room)
+            return id + " \"" + text + "\" is " + std::to_string(measured.right) + " pixels wide in " +
+                   std::to_string(room);
+    }
+    for (size_t i = 0; i < controls.size(); ++i) {
+        for (size_t j = i + 1; j < controls.size(); ++j) {
+            RECT both;
+            if (controls[i].group || controls[j].group || !::IntersectRect(&both, &controls[i].rc, &controls[j].rc))
+                continue;
+            return "controls " + std::to_string(::GetDlgCtrlID(controls[i].hWnd)) + " and " +
+                   std::to_string(::GetDlgCtrlID(controls[j].hWnd)) + " overlap";
+        }
+    }
+    return "";
+}
+
 bool ConfigDialog::Open(const std::string& args, const std::vector<std::string>& extraEnv,
                         const std::string& exe)
 {
@@ -122,5 +175,20 @@ LRESULT ConfigDialog::SendTo(int id, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;
     ::SendMessageTimeoutA(Item(id), message, wParam, lParam, SMTO_NORMAL, 10000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+LRESULT ConfigDialog::SendWithData(HWND hWnd, UINT message, WPARAM wParam, const void* data, size_t size) const
+{
+    HANDLE hProcess = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, m_process.Id());
+    if (!hProcess)
+        return 0;
+    void* remote = ::VirtualAllocEx(hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    DWORD_PTR result = 0;
+    if (remote && ::WriteProcessMemory(hProcess, remote, data, size, nullptr))
+        ::SendMessageTimeoutA(hWnd, message, wParam, reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, 10000, &result);
+    if (remote)
+        ::VirtualFreeEx(hProcess, remote, 0, MEM_RELEASE);
+    ::CloseHandle(hProcess);
     return static_cast<LRESULT>(result);
 }

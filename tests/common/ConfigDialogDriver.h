@@ -29,6 +29,11 @@ int CountRedPixels(HWND hWnd);
 
 POINT CentreOf(const RECT& rc);
 
+// What is wrong with the dialog's layout at the screen's DPI, "" when nothing is: a control
+// reaching out of the client area, two controls overlapping (a group box may hold
+// others), a button's or box's caption wider than the control leaves for it.
+std::string LayoutFault(HWND hDlg);
+
 // One run of lumaspire.scr showing its configuration dialog.
 class ConfigDialog {
 public:
@@ -61,6 +66,9 @@ public:
     bool StillOpen() const;
     DWORD WaitExit(DWORD timeoutMs = 15000) { return m_process.WaitExit(timeoutMs); }
     DWORD ProcessId() const { return m_process.Id(); }
+    // Sends a message whose lParam points to bytes, copied into the dialog's process (a
+    // folder picker's BFFM_SETSELECTIONA with a path).
+    LRESULT SendWithData(HWND hWnd, UINT message, WPARAM wParam, const void* data, size_t size) const;
 
 private:
     LRESULT SendTo(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;

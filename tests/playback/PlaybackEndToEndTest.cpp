@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,7 @@ struct Settings {
     DWORD startOn = 0, startH = 0, startM = 0, startS = 0, startMs = 0;
     DWORD endOn = 0, endH = 0, endM = 0, endS = 0, endMs = 0;
     DWORD loop = 1, mute = 1, autoUpdate = 0;
+    DWORD shuffle = 0, resume = 0;
 };
 
 void WriteSettings(const Settings& s)
@@ -60,7 +63,7 @@ void WriteSettings(const Settings& s)
         { "Start Second", s.startS }, { "Start Millisecond", s.startMs }, { "End Time", s.endOn },
         { "End Hour", s.endH }, { "End Minute", s.endM }, { "End Second", s.endS },
         { "End Millisecond", s.endMs }, { "Loop Movie", s.loop }, { "Mute", s.mute },
-        { "Auto Update", s.autoUpdate },
+        { "Auto Update", s.autoUpdate }, { "Shuffle", s.shuffle }, { "Resume", s.resume },
     };
     for (const auto& v : values)
         ::RegSetValueExA(hKey, v.first, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v.second), 4);
@@ -1112,4 +1115,234 @@ TEST_F(PlaybackEndToEnd, ADisplayModeChangeEndsInAMovingPicture)
         if (round == 0)
             ::ChangeDisplaySettingsA(nullptr, 0);
     }
+}
+
+namespace {
+
+// The folders' clips by the colours they show (tests/playback/CMakeLists.txt): '2' red,
+// '9' blue then magenta, 'A' (clip 10) green, 'B' (sub\clip 11) yellow; '-' black.
+char ClipOf(Colour c)
+{
+    switch (c) {
+    case kRed: return '2';
+    case kBlue: case kMagenta: return '9';
+    case kGreen: return 'A';
+    case kYellow: return 'B';
+    case kBlack: return '-';
+    default: return '?';
+    }
+}
+
+// The clips one after another as the screen shows them at point, sampled until done
+// holds for them or ms have passed; black between two clips stays in as '-'.
+std::string WatchClips(POINT at, DWORD ms, const std::function<bool(const std::string&)>& done)
+{
+    std::string seen;
+    Colour last = kOther;
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < ms && !done(seen)) {
+        const Colour c = ColourAt(at.x, at.y);
+        // White is the preview's parent before the saver paints; black before the first
+        // clip is the saver's own background.
+        if (c != kOther && c != kWhite && c != last && (c != kBlack || !seen.empty())) {
+            if (seen.empty() || ClipOf(c) != seen.back())
+                seen += ClipOf(c);
+            last = c;
+        }
+        PumpFor(20);
+    }
+    return seen;
+}
+
+// Black between two different clips: nothing may go black where one clip ends and the
+// next begins.
+bool BlackBetweenClips(const std::string& seen)
+{
+    for (size_t i = 1; i + 1 < seen.size(); ++i) {
+        if (seen[i] == '-' && seen[i - 1] != seen[i + 1])
+            return true;
+    }
+    return false;
+}
+
+// A folder of the case's kind of clips ("folder-" names it), or another folder of clips\.
+std::string Folder(const std::string& name)
+{
+    const bool mp4 = Env("LUMASPIRE_TEST_CLIP", "colors.avi").find(".mp4") != std::string::npos;
+    return Clip((name == "folder-" ? name + (mp4 ? "mp4" : "avi") : name).c_str());
+}
+
+bool ReadResume(std::string* pClip, LONGLONG* pPosition)
+{
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    char clip[MAX_PATH + 1] = {};
+    DWORD cbClip = MAX_PATH, cbPosition = sizeof(*pPosition);
+    *pPosition = -1;
+    const bool found = ::RegQueryValueExA(hKey, "Resume Clip", nullptr, nullptr, reinterpret_cast<BYTE*>(clip),
+                                          &cbClip) == ERROR_SUCCESS &&
+                       ::RegQueryValueExA(hKey, "Resume Position", nullptr, nullptr,
+                                          reinterpret_cast<BYTE*>(pPosition), &cbPosition) == ERROR_SUCCESS;
+    ::RegCloseKey(hKey);
+    *pClip = clip;
+    return found;
+}
+
+void ForgetResume()
+{
+    HKEY hKey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSaverSettingsKey, 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+        return;
+    for (const char* name : { "Resume Clip", "Resume Position", "Resume Order" })
+        ::RegDeleteValueA(hKey, name);
+    ::RegCloseKey(hKey);
+}
+
+}  // namespace
+
+// A folder chosen instead of a clip: its clips and its subfolder's play one after another
+// in Explorer's order of their names, or shuffled, without black between them; what does
+// not play is passed over, and only a folder where nothing plays says so.
+TEST_F(PlaybackEndToEnd, AFolderPlaysItsClipsOneAfterAnother)
+{
+    enum Check { kSequence, kShuffled, kText, kPreview, kResume };
+    struct Case {
+        const char* what;
+        const char* folder;    // under clips\; "folder-" is the case's kind (AVI or MP4)
+        Check check;
+        DWORD loop, shuffle;
+        const char* expected;  // the clips seen, in order (kSequence, kPreview)
+        UINT text;             // kText
+        const char* deleted;   // a clip deleted once the first one shows
+    };
+    const Case cases[] = {
+        // The start and end times (3 s to 3.5 s) would leave nothing of the one-second
+        // clips: they belong to one clip and are not applied.
+        { "Explorer's order, the broken clip and the text file passed over, the last picture stays", "folder-",
+          kSequence, 0, 0, "29AB", 0, nullptr },
+        { "looping starts the list again", "folder-", kSequence, 1, 0, "29AB29", 0, nullptr },
+        { "shuffled: each clip once a round, none twice in a row", "folder-", kShuffled, 1, 1, nullptr, 0, nullptr },
+        { "a clip deleted while the saver runs is passed over", "folder-", kSequence, 0, 0, "29B", 0, "clip 10" },
+        { "a folder with no clip", "folder-empty", kText, 1, 0, nullptr, kClipMissing, nullptr },
+        { "a folder whose clips all fail", "folder-broken", kText, 1, 0, nullptr, kClipUnplayable, nullptr },
+        { "the preview plays the folder", "folder-", kPreview, 1, 0, "29A", 0, nullptr },
+        { "closed in the second clip, the next start carries on there", "folder-", kResume, 1, 0, nullptr, 0,
+          nullptr },
+    };
+    const POINT centre = { ScreenW() / 2, ScreenH() / 2 };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ForgetResume();
+        Settings s;
+        s.path = Folder(c.folder);
+        const std::string kind = s.path.substr(s.path.size() - 3);
+        s.option = 1;
+        s.startOn = s.endOn = 1;
+        s.startS = s.endS = 3;
+        s.endMs = 500;
+        s.loop = c.loop;
+        s.shuffle = c.shuffle;
+        s.resume = c.check == kResume;
+        std::string copy;
+        if (c.deleted) {
+            // A copy of the folder the case may change.
+            char temp[MAX_PATH] = {};
+            ::GetTempPathA(MAX_PATH, temp);
+            copy = std::string(temp) + "lumaspire-folder";
+            RemoveTree(copy);
+            ASSERT_TRUE(::CreateDirectoryA(copy.c_str(), nullptr));
+            ASSERT_TRUE(::CreateDirectoryA((copy + "\\sub").c_str(), nullptr));
+            for (const char* name : { "clip 2.", "Clip 9.", "clip 10.", "broken.", "sub\\clip 11." })
+                ASSERT_TRUE(::CopyFileA((s.path + "\\" + name + kind).c_str(), (copy + "\\" + name + kind).c_str(),
+                                        FALSE));
+            s.path = copy;
+        }
+        if (c.check == kPreview) {
+            PreviewParent parent;
+            ASSERT_NE(nullptr, parent.m_hWnd);
+            WriteSettings(s);
+            ASSERT_TRUE(m_saver.Start("/p " + parent.HandleText()));
+            const RECT preview = parent.ClientOnScreen();
+            const std::string seen = WatchClips({ preview.left + 76, preview.top + 56 }, 40000,
+                                                [&](const std::string& v) { return v.size() >= strlen(c.expected); });
+            EXPECT_EQ(c.expected, seen);
+            ::DestroyWindow(parent.m_hWnd);
+            EXPECT_EQ(0u, m_saver.WaitExit(10000));
+            std::string clip;
+            LONGLONG position;
+            EXPECT_FALSE(ReadResume(&clip, &position)) << "the preview wrote " << clip;
+            continue;
+        }
+        ASSERT_TRUE(Start(s));
+        if (c.check == kText) {
+            ScreenShot shot;
+            EXPECT_TRUE(CaptureSettledText(&shot, WholeScreen())) << "no text on the screen";
+            double mismatch = 1.0;
+            EXPECT_EQ(c.text, ShownStatusText(shot, WholeScreen(), s.path, true, &mismatch));
+            EXPECT_LT(mismatch, 0.05);
+            // A text that stays: no busy loop over the failing clips behind it.
+            const double cpu = CpuSeconds(m_saver.Handle());
+            PumpFor(1000);
+            EXPECT_LT(CpuSeconds(m_saver.Handle()) - cpu, 0.3) << "busy after the text";
+        } else if (c.check == kSequence) {
+            if (c.deleted) {
+                WaitForPicture();
+                EXPECT_TRUE(::DeleteFileA((copy + "\\" + c.deleted + "." + kind).c_str()));
+            }
+            const std::string expected = c.expected;
+            const std::string seen = WatchClips(centre, 60000, [&](const std::string& v) {
+                return v.find(expected) != std::string::npos || v.size() > expected.size() + 4;
+            });
+            EXPECT_EQ(expected, seen);
+            EXPECT_FALSE(BlackBetweenClips(seen)) << seen;
+            if (!c.loop) {  // the last picture stays, and nothing comes after it
+                EXPECT_EQ(std::string(1, expected.back()),
+                          WatchClips(centre, 2500, [](const std::string&) { return false; }));
+            }
+        } else if (c.check == kShuffled) {
+            const std::string seen = WatchClips(centre, 90000, [](const std::string& v) { return v.size() >= 6; });
+            ASSERT_GE(seen.size(), 5u) << seen;
+            const std::set<char> round(seen.begin(), seen.begin() + 4);
+            EXPECT_TRUE(round.size() == 4 && !round.count('-') && !round.count('?')) << "the first round: " << seen;
+            EXPECT_NE(seen[3], seen[4]) << "the same clip where one round ends and the next begins: " << seen;
+            EXPECT_FALSE(BlackBetweenClips(seen)) << seen;
+        } else if (c.check == kResume) {
+            // Closed in "Clip 9" once it shows magenta (its third second).
+            ASSERT_TRUE(PumpUntil([&] { return ColourAt(centre.x, centre.y) == kMagenta; }, 60000));
+            DWORD pressed = ::GetTickCount();
+            PressKey(VK_SPACE);
+            EXPECT_EQ(0u, m_saver.WaitExit(10000));
+            const DWORD closeWithResume = ::GetTickCount() - pressed;
+            std::string clip;
+            LONGLONG position = 0;
+            ASSERT_TRUE(ReadResume(&clip, &position));
+            EXPECT_EQ(s.path + "\\Clip 9." + kind, clip);
+            EXPECT_GE(position, 19000000);  // magenta from 2 s on
+            EXPECT_LT(position, 30000000);  // and more than a second before the end
+            // The next start: magenta first, where it stopped; then on with the list.
+            ASSERT_TRUE(Start(s));
+            const std::string seen = WatchClips(centre, 60000, [](const std::string& v) { return v.size() >= 2; });
+            EXPECT_EQ("9A", seen);
+            EXPECT_EQ(kGreen, ColourAt(centre.x, centre.y));
+            PressKey(VK_SPACE);
+            EXPECT_EQ(0u, m_saver.WaitExit(10000));
+            // The same close without the resume point, for the figure.
+            s.resume = 0;
+            ASSERT_TRUE(Start(s));
+            WaitForPicture();
+            pressed = ::GetTickCount();
+            PressKey(VK_SPACE);
+            EXPECT_EQ(0u, m_saver.WaitExit(10000));
+            std::printf("[ resume ] closed %lu ms after the key writing the resume point, %lu ms without\n",
+                        closeWithResume, ::GetTickCount() - pressed);
+            continue;
+        }
+        EXPECT_TRUE(m_saver.Running());
+        PressKey(VK_SPACE);
+        EXPECT_EQ(0u, m_saver.WaitExit(10000));
+        if (!copy.empty())
+            RemoveTree(copy);
+    }
+    ForgetResume();
 }

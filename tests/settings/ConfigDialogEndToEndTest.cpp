@@ -3,6 +3,8 @@
 // the registry.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <map>
 #include <string>
 
@@ -208,6 +210,8 @@ TEST_F(ConfigDialogEndToEnd, CancelEscAndTheCloseBoxSaveNothing)
         dlg.SetText(1007, "999");
         dlg.Click(1020);
         dlg.Click(1009);
+        dlg.Click(1025);
+        dlg.Click(1026);
         if (how == kCancelButton)
             dlg.PostClick(IDCANCEL);
         else if (how == kEscape)
@@ -488,4 +492,111 @@ TEST_F(ConfigDialogEndToEnd, AboutShowsTheBoxOverTheDisabledDialogUntilEsc)
     EXPECT_TRUE(dlg.StillOpen());
     dlg.PostClick(IDCANCEL);
     EXPECT_EQ(0u, dlg.WaitExit());
+}
+
+// The folder button: the system's folder picker, owned by the dialog and opened at the
+// chosen clip's folder; the folder goes into the path, which then plays the whole folder,
+// so the start and end times (one clip's) are disabled. Shuffle and resume are saved by
+// OK; the rest of the record stays as it was.
+TEST_F(ConfigDialogEndToEnd, FolderButtonPicksAFolderAndTheNewBoxesAreSaved)
+{
+    // On drive C:, where a picker starts in its tree of the computer's drives.
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "folder 剪辑";
+    const std::string inner = folder + "\\inner";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    ::CreateDirectoryA(inner.c_str(), nullptr);
+    {
+        ScopedFile clip(folder + "\\a.avi");
+        Stored seed = SeedRecord();
+        seed["Movie File Path"] = folder + "\\a.avi";
+        WriteStored(seed);
+
+        ConfigDialog dlg;
+        ASSERT_TRUE(dlg.Open());
+        EXPECT_EQ("", LayoutFault(dlg.Dlg()));
+        EXPECT_EQ("文件夹...", dlg.Text(1024));
+        EXPECT_EQ("随机播放", dlg.Text(1025));
+        EXPECT_EQ("从上次停止处继续", dlg.Text(1026));
+        // The new controls in the tab order after their neighbours; the old order kept.
+        EXPECT_EQ(dlg.Item(1024), ::GetNextDlgTabItem(dlg.Dlg(), dlg.Item(1002), FALSE));
+        EXPECT_EQ(dlg.Item(1025), ::GetNextDlgTabItem(dlg.Dlg(), dlg.Item(1021), FALSE));
+        EXPECT_EQ(dlg.Item(1026), ::GetNextDlgTabItem(dlg.Dlg(), dlg.Item(1025), FALSE));
+        EXPECT_EQ(dlg.Item(IDOK), ::GetNextDlgTabItem(dlg.Dlg(), dlg.Item(1026), FALSE));
+        EXPECT_FALSE(dlg.Checked(1025));
+        EXPECT_FALSE(dlg.Checked(1026));
+        EXPECT_TRUE(dlg.Enabled(1009));
+        dlg.Click(1009);  // start time on: its fields enabled, until a folder is chosen
+
+        // Confirmed as it opens: the folder it started at, the chosen clip's. Wine's picker
+        // (10) does not move to a folder it is given (BFFM_SETSELECTION): there it gives
+        // back whatever folder its tree starts with, which must still become the path.
+        const bool pickerSelects = !RunningUnderWine();
+        dlg.PostClick(1024);
+        HWND hPicker = dlg.WaitForOtherDialog();
+        ASSERT_NE(nullptr, hPicker);
+        EXPECT_EQ(dlg.Dlg(), ::GetWindow(hPicker, GW_OWNER));
+        ::PostMessageA(hPicker, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hPicker); }, 10000));
+        EXPECT_TRUE(PumpUntil([&] { return dlg.Text(1001) != folder + "\\a.avi"; }, 5000));
+        std::string picked = dlg.Text(1001);
+        EXPECT_TRUE(::GetFileAttributesA(picked.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << picked;
+        if (pickerSelects) {
+            EXPECT_EQ(folder, picked);
+        }
+        for (int id : { 1009, 1010, 1013, 1014, 1015, 1018 })
+            EXPECT_FALSE(dlg.Enabled(id)) << id;
+
+        // Another folder chosen in the picker; then a cancelled picker changes nothing.
+        dlg.PostClick(1024);
+        hPicker = dlg.WaitForOtherDialog();
+        ASSERT_NE(nullptr, hPicker);
+        dlg.SendWithData(hPicker, BFFM_SETSELECTIONA, TRUE, inner.c_str(), inner.size() + 1);
+        ::PostMessageA(hPicker, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hPicker); }, 10000));
+        if (pickerSelects) {
+            EXPECT_TRUE(PumpUntil([&] { return dlg.Text(1001) == inner; }, 5000)) << dlg.Text(1001);
+        }
+        picked = dlg.Text(1001);
+        dlg.PostClick(1024);
+        hPicker = dlg.WaitForOtherDialog();
+        ASSERT_NE(nullptr, hPicker);
+        ::PostMessageA(hPicker, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hPicker); }, 10000));
+        EXPECT_EQ(picked, dlg.Text(1001));
+
+        dlg.Click(1025);
+        dlg.Click(1026);
+        dlg.PostClick(IDOK);
+        EXPECT_EQ(0u, dlg.WaitExit());
+        Stored expected = seed;
+        expected["Movie File Path"] = picked;
+        expected["Start Time"] = "1";
+        expected["Shuffle"] = "1";
+        expected["Resume"] = "1";
+        EXPECT_EQ(expected, ReadStored());
+
+        // Opened again: the boxes ticked, the times disabled; a file chosen with Browse
+        // gives them back.
+        ConfigDialog again;
+        ASSERT_TRUE(again.Open());
+        EXPECT_TRUE(again.Checked(1025));
+        EXPECT_TRUE(again.Checked(1026));
+        EXPECT_FALSE(again.Enabled(1009));
+        again.PostClick(1002);
+        HWND hOpen = again.WaitForOtherDialog();
+        ASSERT_NE(nullptr, hOpen);
+        ChooseInOpenDialog(hOpen, folder + "\\a.avi");
+        EXPECT_TRUE(PumpUntil([&] { return again.Enabled(1009) && again.Enabled(1010); }, 5000));
+        // Unticked, they are stored as 0 now that the key has them.
+        again.Click(1025);
+        again.PostClick(IDOK);
+        EXPECT_EQ(0u, again.WaitExit());
+        expected["Movie File Path"] = folder + "\\a.avi";
+        expected["Shuffle"] = "0";
+        EXPECT_EQ(expected, ReadStored());
+    }
+    ::RemoveDirectoryA(inner.c_str());
+    ::RemoveDirectoryA(folder.c_str());
 }
