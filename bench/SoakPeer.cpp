@@ -197,7 +197,7 @@ bool PlayReader(const PeerRun& run)
         CYuvScaler scaler;
         const bool sse2 = CanUseSse2();
         YuvColour colour;
-        colour.bt709 = DefaultIsBt709(width, height);
+        colour.matrix = DefaultIsBt709(width, height) ? YuvMatrix::Bt709 : YuvMatrix::Bt601;
         LONG frames = 0;
         double origin = 0;
         LONGLONG originTime = 0;

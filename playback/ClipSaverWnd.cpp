@@ -120,7 +120,8 @@ bool InFolder(const char* clip, const char* folder)
 }
 
 PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LONG* pPlaying,
-                            const volatile LONG* pDisplayChanges, const volatile LONG* pDisplayOff)
+                            const volatile LONG* pDisplayChanges, const volatile LONG* pDisplayOff,
+                            volatile LONG* pMissingDecoder)
 {
     ULONGLONG start = 0, end = 0;
     s.GetClipTimes(&start, &end);
@@ -139,7 +140,24 @@ PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LON
     r.pPlaying = pPlaying;
     r.pDisplayChanges = pDisplayChanges;
     r.pDisplayOff = pDisplayOff;
+    r.pMissingDecoder = pMissingDecoder;
     return r;
+}
+// The system's own major version: GetVersionExA answers 6.2 to a program whose manifest
+// names no later Windows, Windows 10 and 11 included.
+DWORD WindowsMajorVersion()
+{
+    typedef LONG(WINAPI * RtlGetVersionFn)(OSVERSIONINFOW*);
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    const RtlGetVersionFn getVersion =
+        ntdll ? reinterpret_cast<RtlGetVersionFn>(::GetProcAddress(ntdll, "RtlGetVersion")) : nullptr;
+    OSVERSIONINFOW wide = {};
+    wide.dwOSVersionInfoSize = sizeof(wide);
+    if (getVersion && getVersion(&wide) == 0)
+        return wide.dwMajorVersion;
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    return ::GetVersionExA(&version) ? version.dwMajorVersion : 0;
 }
 }  // namespace
 
@@ -289,13 +307,15 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
     DWORD result = 0;
     // The settings are read here, once: nobody writes them while a clip plays.
     const CSettingsDlg* pSettings = Settings();
+    pWnd->m_nMissingDecoder = kNoDecoderMissing;
     if (pSettings && IsDirectory(pSettings->m_strClipPath)) {
         result = pWnd->PlayFolder(*pSettings, MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying,
-                                                          &pWnd->m_nDisplayChanges, &pWnd->m_bDisplayOff));
+                                                          &pWnd->m_nDisplayChanges, &pWnd->m_bDisplayOff,
+                                                          &pWnd->m_nMissingDecoder));
         *pWnd->m_pPlaying = 0;
     } else if (pSettings) {
         PlaybackRequest request = MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying, &pWnd->m_nDisplayChanges,
-                                              &pWnd->m_bDisplayOff);
+                                              &pWnd->m_bDisplayOff, &pWnd->m_nMissingDecoder);
         PlaybackProgress progress = {};
         request.pProgress = &progress;
         // Carrying on where the saver stopped: the first pass from there, once.
@@ -495,7 +515,7 @@ void CClipSaverWnd::SaveResumePoint()
     pSettings->SaveResumePoint(point);  // a key that cannot be written: nothing said
 }
 
-UINT CClipSaverWnd::ChooseStatusText(const char* clipPath, CString* pText, UINT id)
+UINT CClipSaverWnd::ChooseStatusText(const char* clipPath, LONG missingDecoder, CString* pText, UINT id)
 {
     CString format;
     if (id == 0) {
@@ -503,14 +523,25 @@ UINT CClipSaverWnd::ChooseStatusText(const char* clipPath, CString* pText, UINT 
             id = IDS_NO_CLIP;
         else if (!FileExists(clipPath))
             id = IDS_CLIP_MISSING;
+        else if (missingDecoder >= kHevcMissing && missingDecoder <= kAv1Missing)
+            id = IDS_DECODER_MISSING;
         else
             id = IDS_CLIP_UNPLAYABLE;
     }
     format.LoadString(id);
-    if (id == IDS_NO_CLIP)
+    if (id == IDS_NO_CLIP) {
         pText->Format(format);
-    else
+    } else if (id == IDS_DECODER_MISSING) {
+        // The store has each as "<format> Video Extensions"; Windows 7 has no HEVC at all.
+        static const char* const kFormats[] = { "HEVC", "VP9", "AV1" };
+        CString where;
+        where.LoadString(WindowsMajorVersion() < 10 ? IDS_DECODER_NONE_HERE : IDS_DECODER_FROM_STORE);
+        CString place;
+        place.Format(where, kFormats[missingDecoder - kHevcMissing]);
+        pText->Format(format, clipPath, kFormats[missingDecoder - kHevcMissing], static_cast<const char*>(place));
+    } else {
         pText->Format(format, clipPath);
+    }
     return id;
 }
 
@@ -554,7 +585,7 @@ void CClipSaverWnd::DrawStatusText()
     if (!pSettings || !m_hWnd)
         return;
     // The only file check of the text: here, on the playback thread.
-    ChooseStatusText(pSettings->m_strClipPath, &m_strStatusText, m_nStatusId);
+    ChooseStatusText(pSettings->m_strClipPath, m_nMissingDecoder, &m_strStatusText, m_nStatusId);
     // The text is complete before the flag says so, and the flag is up before the
     // drawing, so a repaint at any moment from here on draws it too.
     ::InterlockedExchange(&m_bStatusShown, 1);

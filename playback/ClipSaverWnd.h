@@ -27,7 +27,7 @@ public:
 
     // Status text ids drawn when the clip cannot be opened; id, where given, is the one
     // already chosen (a folder's), formatted with the path.
-    static UINT ChooseStatusText(const char* clipPath, CString* pText, UINT id = 0);
+    static UINT ChooseStatusText(const char* clipPath, LONG missingDecoder, CString* pText, UINT id = 0);
 
 protected:
     void OnDestroy();
@@ -87,6 +87,8 @@ private:
     // Set by the UI thread while the display is off, read by the playback thread: a
     // plain 32-bit flag.
     volatile LONG m_bDisplayOff = 0;
+    // Written by the playback thread (a MissingDecoder), read by it for the status text.
+    volatile LONG m_nMissingDecoder = 0;
     HANDLE m_hPlaybackThread = nullptr;
     HANDLE m_hPowerNotify = nullptr;
     // The status text, written by the playback thread before it sets m_bStatusShown and

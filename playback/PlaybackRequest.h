@@ -35,10 +35,17 @@ struct PlaybackRequest {
     // Set by the UI thread while the display is off, cleared when it is back: the engines
     // hold decoding and sound meanwhile. A plain 32-bit flag; null: never off.
     const volatile LONG* pDisplayOff;
+    // Set by an engine that found the clip's video in a format this Windows has no
+    // decoder for (a MissingDecoder); null: not asked. A plain 32-bit value.
+    volatile LONG* pMissingDecoder;
     // Where the engine keeps the time of each frame it shows and the clip's length; null:
     // not wanted.
     PlaybackProgress* pProgress = nullptr;
 };
+
+// Video formats Windows decodes only with an extension from Microsoft's store (10 and
+// 11), or not at all (HEVC on 7).
+enum MissingDecoder { kNoDecoderMissing = 0, kHevcMissing, kVp9Missing, kAv1Missing };
 
 enum class PlayResult {
     Played,       // passes were played (frames shown counted by the engine)

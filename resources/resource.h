@@ -11,6 +11,10 @@
 #define IDS_CLIP_UNPLAYABLE    10007
 #define IDS_TIME_ORDER         10008
 #define IDS_HOMEPAGE           10015
+// Ours, beyond the product's own: the clip's video format has no decoder here.
+#define IDS_DECODER_MISSING    10100
+#define IDS_DECODER_FROM_STORE 10101
+#define IDS_DECODER_NONE_HERE  10102
 
 // Icon and bitmap
 #define IDI_MAIN               100

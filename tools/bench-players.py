@@ -25,6 +25,8 @@ build = os.environ["BUILD_DIR"]
 bindir = os.path.join(build, "bin")
 clip = os.path.join(bindir, "clips", "bench264.mp4")
 # Where scaling dominates: shrunk from 1080p, enlarged from 320 x 240 (engine 2 and the peers).
+# A phone's clips: the 720p picture stored turned by 90 degrees, and as HDR (HLG).
+PHONE_CLIPS = [os.path.join(bindir, "clips", name) for name in ("bench264-turned.mp4", "bench264-hlg.mp4")]
 SCALING_CLIPS = [os.path.join(bindir, "clips", f"bench264-{size}.mp4") for size in ("1920x1080", "320x240")]
 screen_w, screen_h = (int(v) for v in os.environ.get("LUMASPIRE_SCREEN", "1024x768x24").split("x")[:2])
 
@@ -261,6 +263,25 @@ def main():
         for name, cpu in ours.most_common(10):
             print(f"  {cpu:6.2f}  {name}  (bare {n}: {bare.get(name, 0):.2f})")
     scaling()
+    phone()
+
+
+def phone():
+    """Engine 2 on the upright clip, the turned one and the HDR one: what the turn and the
+    tone-map add to its processor time (ratios against the upright clip of the same run)."""
+    clips = [("upright", clip)] + [(name, path) for name, path in zip(("turned", "HDR"), PHONE_CLIPS)
+                                   if os.path.exists(path)]
+    results = {name: [] for name, _ in clips}
+    for _ in range(ROUNDS):
+        for name, path in clips:
+            results[name].append(play_saver("win7", 2, path))
+            time.sleep(1)
+    med = {name: (statistics.median(r[0] for r in rounds), statistics.median(r[3] for r in rounds))
+           for name, rounds in results.items()}
+    print(f"engine 2 on a phone's clips, full screen {screen_w}x{screen_h}, median of {ROUNDS} rounds (CPU s, frames):")
+    for name, (cpu, frames) in med.items():
+        ratio = cpu / med["upright"][0] if med["upright"][0] else float("nan")
+        print(f"  {name:8} {cpu:7.2f} {frames:6.0f}   {ratio:.3f} of upright")
 
 
 def scaling():

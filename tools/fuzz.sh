@@ -7,7 +7,7 @@
 # Target names after the mode (and N) run only those: tools/fuzz.sh long 1000000 pack path
 set -euo pipefail
 cd "$(dirname "$0")/.."
-usage() { echo "usage: $0 smoke | long [N] | build, then target names (keyvalue pack switches path)" >&2; exit 2; }
+usage() { echo "usage: $0 smoke | long [N] | build, then target names (keyvalue pack switches path clipheaders)" >&2; exit 2; }
 mode=${1:-smoke}
 shift $(( $# > 0 ? 1 : 0 ))
 runs=10000000
@@ -28,10 +28,11 @@ declare -A sources=(
   [pack]="support/XFile.cpp support/PathKey.cpp support/ErrorText.cpp support/FormatText.cpp"
   [switches]="host/SwitchGrammar.cpp host/SaverWindow.cpp"
   [path]="support/PathUtil.cpp"
+  [clipheaders]="playback/clipinfo/ClipHeaders.cpp"
 )
 # Longest input each target is given: command lines reach 32,000 characters.
-declare -A maxlen=([keyvalue]=8192 [pack]=4096 [switches]=33000 [path]=1024)
-targets=(keyvalue pack switches path)
+declare -A maxlen=([keyvalue]=8192 [pack]=4096 [switches]=33000 [path]=1024 [clipheaders]=16384)
+targets=(keyvalue pack switches path clipheaders)
 if [ $# -gt 0 ]; then
   targets=("$@")
 fi

@@ -4,6 +4,7 @@
 #include <dvdmedia.h>
 
 #include "support/Scoped.h"
+#include "playback/clipinfo/ClipHeaders.h"
 #include "playback/present/FramePresenter.h"
 #include "settings/SettingsDlg.h"
 
@@ -161,6 +162,13 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
     UINT32 parX = 0, parY = 0;
     if (SUCCEEDED(hr))
         FindPixelAspect(videoStream.Get(), &parX, &parY);
+    // The multimedia stream often hands no pixel shape over (a plain VIDEOINFOHEADER all
+    // the way up): then the file's own word, as its headers state it.
+    ClipHeaders headers;
+    if (SUCCEEDED(hr) && !parX && ReadClipHeadersFromFile(request.clipPath, &headers)) {
+        parX = headers.parX;
+        parY = headers.parY;
+    }
     if (SUCCEEDED(hr))
         hr = presenter.Create(pDirectDraw, request, desc.dwWidth, desc.dwHeight, parX, parY, 1);
     RECT sampleRect = presenter.SampleRect();

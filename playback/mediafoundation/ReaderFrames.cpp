@@ -62,6 +62,15 @@ bool PixelAspect(IMFMediaType* pType, UINT32* pX, UINT32* pY)
     return *pX && *pY;
 }
 
+// The turn a type states (MFVideoRotationFormat: the clockwise turn to upright); 0 for none.
+int StatedRotation(IMFMediaType* pType)
+{
+    UINT32 rotation = 0;
+    if (FAILED(pType->GetUINT32(MF_MT_VIDEO_ROTATION, &rotation)))
+        return 0;
+    return rotation == 90 || rotation == 180 || rotation == 270 ? static_cast<int>(rotation) : 0;
+}
+
 // Bytes of one sample of the first plane.
 DWORD SampleBytes(YuvLayout layout)
 {
@@ -93,10 +102,19 @@ bool CReaderFrames::ReadFormat(IMFSourceReader* pReader)
     ComPtr<IMFMediaType> type, native;
     if (FAILED(pReader->GetCurrentMediaType(kVideo, type.Receive())) || !ReadFormat(type.Get()))
         return false;
-    // The converted type may leave the decoder's pixel shape out: then the clip's own.
-    if (!m_parX && SUCCEEDED(pReader->GetNativeMediaType(kVideo, 0, native.Receive())) &&
-        !PixelAspect(native.Get(), &m_parX, &m_parY))
+    // The converted type may leave the decoder's pixel shape out: then the clip's own,
+    // and where the platform states none (Wine's readers never do), the file's.
+    if (FAILED(pReader->GetNativeMediaType(kVideo, 0, native.Receive())))
+        native.Release();
+    if (!m_parX && native && !PixelAspect(native.Get(), &m_parX, &m_parY))
         m_parX = m_parY = 0;
+    if (!m_parX) {
+        m_parX = m_file.parX;
+        m_parY = m_file.parY;
+    }
+    // The decoder's output type may leave the source's turn out: then the source's.
+    if (native && StatedRotation(native.Get()))
+        m_rotation = StatedRotation(native.Get());
     return true;
 }
 
@@ -138,18 +156,78 @@ bool CReaderFrames::ReadFormat(IMFMediaType* type)
                                                                          : static_cast<LONG>(rowBytes);
     if (m_yuv && m_stride < 0)
         m_stride = -m_stride;  // YUV frames are always top-down
-    // The clip's colours as its decoder describes them; where it says nothing, what
-    // players assume: BT.709 from HD sizes up, BT.601 below, and the limited range that
-    // video (other than JPEG, whose decoders say so) is stored in.
-    UINT32 matrix = 0, range = 0;
-    m_colour.bt709 = SUCCEEDED(type->GetUINT32(MF_MT_YUV_MATRIX, &matrix)) &&
-                             (matrix == MFVideoTransferMatrix_BT709 || matrix == MFVideoTransferMatrix_BT601)
-                         ? matrix == MFVideoTransferMatrix_BT709
-                         : DefaultIsBt709(m_width, m_height);
-    m_colour.fullRange = SUCCEEDED(type->GetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, &range)) && range == MFNominalRange_0_255;
+    ReadColour(type);
     if (!PixelAspect(type, &m_parX, &m_parY))
         m_parX = m_parY = 0;
+    // The turn: the reader's word (Windows 8 on, from the file), else the file's own. A
+    // stated 0 is no word: Wine's types say 0 of every clip.
+    m_rotation = StatedRotation(type);
+    if (!m_rotation)
+        m_rotation = m_file.rotation;
+    UINT32 interlace = 0;
+    if (SUCCEEDED(type->GetUINT32(MF_MT_INTERLACE_MODE, &interlace)) && interlace != MFVideoInterlace_Unknown)
+        m_interlace = interlace;
+    else if (m_file.interlace == kTopFieldFirst || m_file.interlace == kInterlacedOrderUnstated)
+        m_interlace = MFVideoInterlace_FieldInterleavedUpperFirst;
+    else if (m_file.interlace == kBottomFieldFirst)
+        m_interlace = MFVideoInterlace_FieldInterleavedLowerFirst;
+    else
+        m_interlace = MFVideoInterlace_Progressive;
     return true;
+}
+
+void CReaderFrames::ReadColour(IMFMediaType* type)
+{
+    // The clip's colours as its decoder describes them; where it says nothing, as the
+    // file's headers do; where they say nothing either, what players assume: BT.709 from
+    // HD sizes up, BT.601 below, and the limited range that video (other than JPEG, whose
+    // decoders say so) is stored in.
+    UINT32 matrix = 0, range = 0, transfer = 0;
+    if (SUCCEEDED(type->GetUINT32(MF_MT_YUV_MATRIX, &matrix)) && matrix == MFVideoTransferMatrix_BT709)
+        m_colour.matrix = YuvMatrix::Bt709;
+    else if (matrix == MFVideoTransferMatrix_BT601)
+        m_colour.matrix = YuvMatrix::Bt601;
+    else if (matrix == MFVideoTransferMatrix_BT2020_10 || matrix == MFVideoTransferMatrix_BT2020_12)
+        m_colour.matrix = YuvMatrix::Bt2020;
+    else if (m_file.matrix)
+        m_colour.matrix = m_file.matrix == kMatrixBt709    ? YuvMatrix::Bt709
+                          : m_file.matrix == kMatrixBt2020 ? YuvMatrix::Bt2020
+                                                           : YuvMatrix::Bt601;
+    else
+        m_colour.matrix = DefaultIsBt709(m_width, m_height) ? YuvMatrix::Bt709 : YuvMatrix::Bt601;
+    if (SUCCEEDED(type->GetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, &range)) &&
+        (range == MFNominalRange_0_255 || range == MFNominalRange_16_235))
+        m_colour.fullRange = range == MFNominalRange_0_255;
+    else
+        m_colour.fullRange = m_file.range == kRangeFull;
+    // HDR: PQ or HLG, which the converter maps to the screen's SDR.
+    if (FAILED(type->GetUINT32(MF_MT_TRANSFER_FUNCTION, &transfer)) || transfer == MFVideoTransFunc_Unknown)
+        transfer = m_file.transfer == kTransferPq    ? MFVideoTransFunc_2084
+                   : m_file.transfer == kTransferHlg ? MFVideoTransFunc_HLG
+                                                     : MFVideoTransFunc_Unknown;
+    m_colour.transfer = transfer == MFVideoTransFunc_2084  ? YuvTransfer::Pq
+                        : transfer == MFVideoTransFunc_HLG ? YuvTransfer::Hlg
+                                                           : YuvTransfer::Sdr;
+}
+
+int CReaderFrames::FieldOf(IMFSample* pSample) const
+{
+    switch (m_interlace) {
+    case MFVideoInterlace_FieldInterleavedUpperFirst:
+        return 0;
+    case MFVideoInterlace_FieldInterleavedLowerFirst:
+        return 1;
+    case MFVideoInterlace_MixedInterlaceOrProgressive: {
+        // Each sample says.
+        UINT32 interlaced = 0, bottomFirst = 0;
+        if (FAILED(pSample->GetUINT32(MFSampleExtension_Interlaced, &interlaced)) || !interlaced)
+            return -1;
+        pSample->GetUINT32(MFSampleExtension_BottomFieldFirst, &bottomFirst);
+        return bottomFirst ? 1 : 0;
+    }
+    default:
+        return -1;
+    }
 }
 
 class CReaderFrames::LockedFrame {
@@ -257,6 +335,8 @@ HRESULT CReaderFrames::DrawYuv(IMFSample* pSample, const PixelTarget& target)
         return frame.Result();
     if (!MakeImage(frame.scan0, frame.pitch, frame.length, &image))
         return E_FAIL;
+    image.rotation = m_rotation;
+    image.field = FieldOf(pSample);
     return m_scaler.Convert(image, m_colour, target, m_sse2) ? S_OK : E_FAIL;
 }
 

@@ -102,6 +102,28 @@ bool OpenSound(const MediaFoundationApi& mf, IMFSourceReader* pReader, CWaveOut*
     return open;
 }
 
+// The format of a video stream that opened but that no output type could be set for: a
+// format this Windows has no decoder for, which the status text names.
+LONG MissingDecoderFor(IMFSourceReader* pReader)
+{
+    ComPtr<IMFMediaType> native;
+    GUID subtype = GUID_NULL;
+    if (FAILED(pReader->GetNativeMediaType(kVideo, 0, native.Receive())) ||
+        FAILED(native->GetGUID(MF_MT_SUBTYPE, &subtype)))
+        return kNoDecoderMissing;
+    // HEVC comes as 'HEVC' or, from MP4's sample description, 'hvc1' or 'hev1'.
+    GUID hvc1 = MFVideoFormat_HEVC, hev1 = MFVideoFormat_HEVC;
+    hvc1.Data1 = 0x31637668;  // 'hvc1'
+    hev1.Data1 = 0x31766568;  // 'hev1'
+    if (subtype == MFVideoFormat_HEVC || subtype == hvc1 || subtype == hev1)
+        return kHevcMissing;
+    if (subtype == MFVideoFormat_VP90)
+        return kVp9Missing;
+    if (subtype == MFVideoFormat_AV1)
+        return kAv1Missing;
+    return kNoDecoderMissing;
+}
+
 // 0 where the sample states none.
 LONGLONG SampleDuration(IMFSample* pSample)
 {
@@ -237,7 +259,20 @@ bool ReaderPlayer::Open(IDirectDraw* pDirectDraw)
         hr = m_reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
     if (SUCCEEDED(hr))
         hr = m_reader->SetStreamSelection(kVideo, TRUE);
-    if (FAILED(hr) || !m_frames.SelectOutput(m_mf, m_reader.Get()) || !FindStream(MFMediaType_Video, &m_videoIndex))
+    if (FAILED(hr))
+        return false;
+    // What the platform's types leave out (rotation, pixel shape, colours, fields) the
+    // file's own headers may say.
+    ClipHeaders headers;
+    ReadClipHeadersFromFile(m_request.clipPath, &headers);
+    m_frames.UseClipHeaders(headers);
+    if (!m_frames.SelectOutput(m_mf, m_reader.Get())) {
+        const LONG missing = MissingDecoderFor(m_reader.Get());
+        if (missing && m_request.pMissingDecoder)
+            *m_request.pMissingDecoder = missing;
+        return false;
+    }
+    if (!FindStream(MFMediaType_Video, &m_videoIndex))
         return false;
     PublishSource(m_reader.Get());
     if (!m_request.mute)

@@ -58,6 +58,70 @@ bool IsPlanar(YuvLayout layout)
     return layout == YuvLayout::I420 || layout == YuvLayout::Yv12;
 }
 
+// The rows of one field as a picture of their own: every second row of each plane from
+// the field's first. 4:2:0 chroma rows alternate between the fields as the luma rows do;
+// the picture keeps to the chroma rows its field has.
+void TakeField(int field, YuvImage* pImage)
+{
+    YuvImage& im = *pImage;
+    const DWORD parity = static_cast<DWORD>(field);
+    const DWORD first = (im.top & 1) == parity ? im.top : im.top + 1;  // in frame rows
+    if (first >= im.top + im.height)
+        return;  // a picture of one row: as it is
+    const DWORD top = first / 2;
+    DWORD rows = (im.top + im.height - first + 1) / 2;
+    if (IsVerticallyHalved(im.layout)) {
+        const DWORD chromaRows = (im.top + im.height + 1) / 2;
+        if (chromaRows < 1 + parity)
+            return;
+        const DWORD last = 2 * ((chromaRows - 1 - parity) / 2) + 1;  // the field's last luma row it can colour
+        if (top > last)
+            return;
+        if (rows > last + 1 - top)
+            rows = last + 1 - top;
+    }
+    for (int p = 0; p < 3; ++p) {
+        if (im.planes[p])
+            im.planes[p] += static_cast<LONG>(parity) * im.pitches[p];
+        im.pitches[p] *= 2;
+    }
+    im.top = top;
+    im.height = rows;
+}
+
+// Puts work row d (pixels of the display's format, in the frame's own orientation) where
+// the turn takes it: a row of the target (0), its mirror (180), or a column (90, 270).
+void StoreRow(const BYTE* row, DWORD count, DWORD bytes, DWORD d, int rotation, const PixelTarget& t)
+{
+    BYTE* out;
+    LONG step;
+    switch (rotation) {
+    case 90:
+        out = t.pixels + static_cast<LONG>((t.width - 1 - d) * bytes);
+        step = t.pitch;
+        break;
+    case 180:
+        out = t.pixels + static_cast<LONG>(t.height - 1 - d) * t.pitch + static_cast<LONG>((t.width - 1) * bytes);
+        step = -static_cast<LONG>(bytes);
+        break;
+    case 270:
+        out = t.pixels + static_cast<LONG>(t.height - 1) * t.pitch + static_cast<LONG>(d * bytes);
+        step = -t.pitch;
+        break;
+    default:
+        std::memcpy(t.pixels + static_cast<LONG>(d) * t.pitch, row, static_cast<size_t>(count) * bytes);
+        return;
+    }
+    for (DWORD i = 0; i < count; ++i, row += bytes, out += step)
+        std::memcpy(out, row, bytes);
+}
+
+float Hable(float x)
+{
+    const float a = 0.15f, b = 0.50f, c = 0.10f, d = 0.20f, e = 0.02f, f = 0.30f;
+    return (x * (x * a + b * c) + d * e) / (x * (x * a + b) + d * f) - e / f;
+}
+
 }  // namespace
 
 bool DefaultIsBt709(DWORD width, DWORD height)
@@ -86,19 +150,19 @@ CYuvScaler::~CYuvScaler()
     std::free(m_memory);
 }
 
-bool CYuvScaler::Prepare(const YuvImage& image, const PixelTarget& target)
+bool CYuvScaler::Prepare(const YuvImage& image, DWORD width, DWORD height)
 {
     if (m_memory && image.layout == m_layout && image.left == m_left && image.top == m_top &&
-        image.width == m_srcW && image.height == m_srcH && target.width == m_dstW && target.height == m_dstH)
+        image.width == m_srcW && image.height == m_srcH && width == m_dstW && height == m_dstH)
         return true;
     std::free(m_memory);
     m_memory = nullptr;
-    const DWORD srcW = image.width, dstW = target.width;
+    const DWORD srcW = image.width, dstW = width;
     const ChromaSpan cx = SpanOf(image.left, srcW);
     // The kernels stay within their counts; the 16 spare bytes keep planar Cr apart from Cb.
     const DWORD slack = 16;
     const DWORD lumaRow = srcW + slack, chromaRow = 2 * cx.count + slack, outRow = dstW + slack;
-    const SIZE_T bytes = static_cast<SIZE_T>(dstW) * 8 + lumaRow + chromaRow + 3 * outRow + 4 * outRow +
+    const SIZE_T bytes = static_cast<SIZE_T>(dstW) * 8 + lumaRow + chromaRow + 3 * outRow + 8 * outRow +
                          2 * (lumaRow + chromaRow);
     m_memory = static_cast<BYTE*>(std::malloc(bytes));
     if (!m_memory)
@@ -112,6 +176,7 @@ bool CYuvScaler::Prepare(const YuvImage& image, const PixelTarget& target)
     m_rowU = p, p += outRow;
     m_rowV = p, p += outRow;
     m_rowPixels = p, p += 4 * outRow;
+    m_rowPacked = p, p += 4 * outRow;
     m_unpacked = p;
 
     for (DWORD d = 0; d < dstW; ++d) {
@@ -128,22 +193,40 @@ bool CYuvScaler::Prepare(const YuvImage& image, const PixelTarget& target)
     m_srcW = srcW;
     m_srcH = image.height;
     m_dstW = dstW;
-    m_dstH = target.height;
+    m_dstH = height;
     return true;
 }
 
-bool CYuvScaler::Convert(const YuvImage& image, const YuvColour& colour, const PixelTarget& target, bool useSse2)
+bool CYuvScaler::Convert(const YuvImage& given, const YuvColour& colour, const PixelTarget& target, bool useSse2)
 {
     CPixelPacker packer;
+    const int rotation = given.rotation;
+    const bool turned = rotation == 90 || rotation == 270;
+    if (rotation != 0 && rotation != 180 && !turned)
+        return false;
+    // The rows are made in the frame's own orientation, at the size the turn then gives
+    // the target: a quarter turn stores each as one of the target's columns.
+    const DWORD workW = turned ? target.height : target.width, workH = turned ? target.width : target.height;
+    YuvImage image = given;
+    if (given.field == 0 || given.field == 1)
+        TakeField(given.field, &image);
     if (!image.width || !image.height || !target.width || !target.height || !target.pixels ||
-        !packer.Init(target.bits, target.rMask, target.gMask, target.bMask) || !Prepare(image, target))
+        !packer.Init(target.bits, target.rMask, target.gMask, target.bMask) || !Prepare(image, workW, workH))
         return false;
     YuvKernels kernels;
     SelectYuvKernels(useSse2, &kernels);
     YuvCoefficients coefficients;
-    MakeYuvCoefficients(colour.bt709, colour.fullRange, &coefficients);
-    // 32-bit displays take the pixels straight; others through one row of 32-bit pixels.
+    const bool hdr = colour.transfer != YuvTransfer::Sdr;
+    // HDR is turned into full-range R'G'B' first, then into light.
+    MakeYuvCoefficients(static_cast<int>(colour.matrix), colour.fullRange, &coefficients);
+    if (hdr)
+        m_tone.Init(colour.transfer);
+    // 32-bit displays take the pixels straight where nothing follows; others through one
+    // row of 32-bit pixels.
     const int order = packer.DirectOrder();
+    const bool direct = order != CPixelPacker::kNotDirect && rotation == 0 && !hdr;
+    const bool rgbx = order == CPixelPacker::kRgbx;
+    const DWORD pixelBytes = target.bits / 8;
 
     const YuvLayout layout = image.layout;
     const ChromaSpan cx = SpanOf(image.left, image.width);
@@ -191,8 +274,8 @@ bool CYuvScaler::Convert(const YuvImage& image, const YuvColour& colour, const P
         }
     };
 
-    for (DWORD d = 0; d < target.height; ++d) {
-        const LONGLONG lumaPos = LumaPos16(d, image.height, target.height);
+    for (DWORD d = 0; d < workH; ++d) {
+        const LONGLONG lumaPos = LumaPos16(d, image.height, workH);
         const DWORD ly = Entry(lumaPos, image.height);
         const BYTE* luma = lumaRow(ly >> 9, 0);
         if (ly & 511) {
@@ -223,20 +306,153 @@ bool CYuvScaler::Convert(const YuvImage& image, const YuvColour& colour, const P
         }
 
         const BYTE* y = luma;
-        if (image.width != target.width) {
-            ResampleRow(luma, 1, m_lumaX, target.width, m_rowY);
+        if (image.width != workW) {
+            ResampleRow(luma, 1, m_lumaX, workW, m_rowY);
             y = m_rowY;
         }
-        ResampleRow(cb, chromaStep, m_chromaX, target.width, m_rowU);
-        ResampleRow(cr, chromaStep, m_chromaX, target.width, m_rowV);
+        ResampleRow(cb, chromaStep, m_chromaX, workW, m_rowU);
+        ResampleRow(cr, chromaStep, m_chromaX, workW, m_rowV);
 
-        BYTE* out = target.pixels + static_cast<LONG>(d) * target.pitch;
-        if (order != CPixelPacker::kNotDirect) {
-            kernels.toPixels(y, m_rowU, m_rowV, target.width, coefficients, order == CPixelPacker::kRgbx, out);
-        } else {
-            kernels.toPixels(y, m_rowU, m_rowV, target.width, coefficients, false, m_rowPixels);
-            packer.PackRow(m_rowPixels, target.width, out);
+        if (direct) {
+            kernels.toPixels(y, m_rowU, m_rowV, workW, coefficients, rgbx,
+                             target.pixels + static_cast<LONG>(d) * target.pitch);
+            continue;
         }
+        kernels.toPixels(y, m_rowU, m_rowV, workW, coefficients, rgbx, m_rowPixels);
+        if (hdr)
+            m_tone.MapRow(m_rowPixels, workW, rgbx);
+        const BYTE* row = m_rowPixels;
+        if (order == CPixelPacker::kNotDirect) {
+            packer.PackRow(m_rowPixels, workW, m_rowPacked);
+            row = m_rowPacked;
+        }
+        StoreRow(row, workW, pixelBytes, d, rotation, target);
     }
     return true;
+}
+
+namespace {
+
+const float kReferenceWhite = 203.0f;  // cd/m2: HDR's reference white, shown as SDR white
+const float kPeak = 1000.0f / kReferenceWhite;
+const double kLn2 = 0.6931471805599453;
+
+// exp, log and pow of our own, for the tables: the C library's bring in ldexp, which
+// Windows 98's msvcrt.dll does not have.
+double Exp(double x)
+{
+    // x = k ln 2 + r with |r| at most ln 2 / 2: e^r by its series, 2^k into the exponent.
+    if (x < -700)
+        return 0;
+    if (x > 700)
+        x = 700;
+    const int k = static_cast<int>(x / kLn2 + (x < 0 ? -0.5 : 0.5));
+    const double r = x - k * kLn2;
+    double term = 1, sum = 1;
+    for (int n = 1; n < 20; ++n) {
+        term *= r / n;
+        sum += term;
+    }
+    const unsigned long long bits = static_cast<unsigned long long>(k + 1023) << 52;
+    double scale;
+    std::memcpy(&scale, &bits, sizeof(scale));
+    return sum * scale;
+}
+
+double Log(double x)  // x > 0, not denormal
+{
+    unsigned long long bits;
+    std::memcpy(&bits, &x, sizeof(bits));
+    int e = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+    bits = (bits & ((1ull << 52) - 1)) | (1023ull << 52);
+    double m;  // 1 <= m < 2
+    std::memcpy(&m, &bits, sizeof(m));
+    if (m > 1.4142135623730951) {
+        m /= 2;
+        ++e;
+    }
+    // log m = 2 atanh(s), s = (m - 1) / (m + 1), at most 0.172 here.
+    const double s = (m - 1) / (m + 1), s2 = s * s;
+    double term = s, sum = 0;
+    for (int n = 1; n < 40; n += 2) {
+        sum += term / n;
+        term *= s2;
+    }
+    return 2 * sum + e * kLn2;
+}
+
+double Pow(double a, double b)
+{
+    return a <= 0 ? 0 : Exp(b * Log(a));
+}
+
+// v rounded, for 0 <= v < 2^22, without the x87's slow change of rounding mode: 1.5 x 2^23
+// added puts the integer in the float's low bits.
+inline int RoundToInt(float v)
+{
+    const float shifted = v + 12582912.0f;
+    int bits;
+    std::memcpy(&bits, &shifted, sizeof(bits));
+    return bits - 0x4B400000;
+}
+
+}  // namespace
+
+void CToneMapper::Init(YuvTransfer transfer)
+{
+    if (transfer == m_transfer)
+        return;
+    m_transfer = transfer;
+    for (int i = 0; i < 256; ++i) {
+        const double e = i / 255.0;
+        double light;
+        if (transfer == YuvTransfer::Pq) {
+            const double m1 = 2610.0 / 16384, m2 = 2523.0 / 32, c1 = 3424.0 / 4096, c2 = 2413.0 / 128,
+                         c3 = 2392.0 / 128;
+            const double p = Pow(e, 1 / m2);
+            const double n = p - c1 > 0 ? p - c1 : 0;
+            light = Pow(n / (c2 - c3 * p), 1 / m1) * 10000 / kReferenceWhite;
+        } else {
+            // HLG as on a 1000 cd/m2 display: its system gamma of 1.2 taken channel by
+            // channel, as ffmpeg's own conversion does (BT.2100 takes it on the luminance:
+            // the same on greys, a little more saturated on strong colours).
+            const double a = 0.17883277, b = 1 - 4 * a, c = 0.5 - a * Log(4 * a);
+            const double scene = e <= 0.5 ? e * e / 3 : (Exp((e - c) / a) + b) / 12;
+            light = 1000 / kReferenceWhite * Pow(scene, 1.2);
+        }
+        m_linear[i] = static_cast<float>(light);
+    }
+    const float toPeak = 1 / Hable(kPeak);
+    for (int i = 0; i <= 16384; ++i) {
+        const float m = i ? i / 256.0f : 1 / 512.0f;
+        m_scale[i] = Hable(m) * toPeak / m;
+    }
+    for (int i = 0; i <= 65536; ++i)
+        m_encode[i] = static_cast<BYTE>(255 * Pow(i / 65536.0, 1 / 2.4) + 0.5);
+}
+
+void CToneMapper::MapRow(BYTE* pixels, DWORD count, bool rgbx) const
+{
+    const int ri = rgbx ? 0 : 2, bi = rgbx ? 2 : 0;
+    for (DWORD i = 0; i < count; ++i, pixels += 4) {
+        float r = m_linear[pixels[ri]], g = m_linear[pixels[1]], b = m_linear[pixels[bi]];
+        // BT.2020 primaries to BT.709; colours outside it are clipped.
+        float r7 = 1.6605f * r - 0.5876f * g - 0.0728f * b;
+        float g7 = -0.1246f * r + 1.1329f * g - 0.0083f * b;
+        float b7 = -0.0182f * r - 0.1006f * g + 1.1187f * b;
+        r7 = r7 > 0 ? r7 : 0;
+        g7 = g7 > 0 ? g7 : 0;
+        b7 = b7 > 0 ? b7 : 0;
+        // The brightest channel sets the roll-off; all three scaled alike keep the hue.
+        float m = r7 > g7 ? r7 : g7;
+        m = m > b7 ? m : b7;
+        const float scale = m_scale[m >= 64 ? 16384 : RoundToInt(m * 256)];
+        const float out[3] = { r7 * scale, g7 * scale, b7 * scale };
+        BYTE code[3];
+        for (int c = 0; c < 3; ++c)
+            code[c] = m_encode[RoundToInt((out[c] >= 1 ? 1 : out[c]) * 65536)];
+        pixels[ri] = code[0];
+        pixels[1] = code[1];
+        pixels[bi] = code[2];
+    }
 }

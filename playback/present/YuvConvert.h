@@ -1,6 +1,8 @@
 // Turns a decoder's YUV frame into the display's pixels at their final size in one pass:
-// bilinear scaling in both directions, chroma taken where the format sites it, and the
-// clip's own matrix and range. SSE2 where the processor and the system have it.
+// bilinear scaling in both directions, chroma taken where the format sites it, the clip's
+// own matrix and range, the turn that makes it upright (by where each row is stored), one
+// field of an interlaced frame, and HDR tone-mapped to the screen's SDR. SSE2 where the
+// processor and the system have it.
 #pragma once
 
 #include <windows.h>
@@ -14,11 +16,40 @@ struct YuvImage {
     LONG pitches[3] = {};
     // The picture within the decoded frame (the display aperture), in luma pixels.
     DWORD left = 0, top = 0, width = 0, height = 0;
+    // Degrees clockwise that turn the picture upright: 0, 90, 180 or 270. The target is
+    // the upright picture (a quarter turn: the frame's height across).
+    int rotation = 0;
+    // An interlaced frame: the field shown first (0 the top one, of the even rows; 1 the
+    // bottom one), which alone is shown, its rows spread over the picture's height (no
+    // combs where the two fields differ). -1: progressive.
+    int field = -1;
 };
 
+enum class YuvMatrix { Bt601, Bt709, Bt2020 };
+enum class YuvTransfer { Sdr, Pq, Hlg };
+
 struct YuvColour {
-    bool bt709 = false;      // else BT.601
+    YuvMatrix matrix = YuvMatrix::Bt601;
     bool fullRange = false;  // 0-255, else 16-235 (chroma 16-240)
+    // PQ and HLG (with BT.2020 primaries): tone-mapped to BT.709 SDR.
+    YuvTransfer transfer = YuvTransfer::Sdr;
+};
+
+// HDR to SDR, pixel by pixel: the transfer undone into light (HDR reference white, 203
+// cd/m2, as 1.0; HLG as shown on a 1000 cd/m2 display), BT.2020 primaries turned into BT.709,
+// the brightest channel rolled off by Hable's curve (ffmpeg's parameters) to a peak of
+// 1000 cd/m2, and BT.709's transfer (a 2.4 power) again.
+class CToneMapper {
+public:
+    void Init(YuvTransfer transfer);
+    // count pixels of 32 bits (blue, green, red, x; rgbx: red first), in place.
+    void MapRow(BYTE* pixels, DWORD count, bool rgbx) const;
+
+private:
+    YuvTransfer m_transfer = YuvTransfer::Sdr;
+    float m_linear[256];    // code value to light
+    float m_scale[16385];   // the brightest channel's light, 0-64 in steps of 1/256, to its gain
+    BYTE m_encode[65537];   // light 0-1, in 65536 steps, to code value
 };
 
 // Pixels of the display's format: 32 bits of either byte order, 24, or 16 (565, 555).
@@ -49,7 +80,7 @@ public:
     bool Convert(const YuvImage& image, const YuvColour& colour, const PixelTarget& target, bool useSse2);
 
 private:
-    bool Prepare(const YuvImage& image, const PixelTarget& target);
+    bool Prepare(const YuvImage& image, DWORD width, DWORD height);
 
     // The sizes the tables were made for.
     YuvLayout m_layout = YuvLayout::Nv12;
@@ -67,6 +98,8 @@ private:
     BYTE* m_rowU = nullptr;
     BYTE* m_rowV = nullptr;
     BYTE* m_rowPixels = nullptr;
+    BYTE* m_rowPacked = nullptr;  // a row in the display's format, before a turned store
     // Source rows of YUY2 and P010 taken apart into 8-bit planes (two rows each).
     BYTE* m_unpacked = nullptr;
+    CToneMapper m_tone;
 };

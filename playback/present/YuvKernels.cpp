@@ -20,18 +20,20 @@ inline BYTE Saturate8(int v)
 
 }  // namespace
 
-void MakeYuvCoefficients(bool bt709, bool fullRange, YuvCoefficients* pOut)
+void MakeYuvCoefficients(int matrix, bool fullRange, YuvCoefficients* pOut)
 {
-    // From Kr and Kb of each matrix (0.299/0.114, 0.2126/0.0722): red 2(1-Kr), blue
+    // From Kr and Kb of each matrix (0.299/0.114, 0.2126/0.0722, 0.2627/0.0593): red 2(1-Kr), blue
     // 2(1-Kb), green -2(1-Kb)Kb/Kg and -2(1-Kr)Kr/Kg; limited range scales luma by
     // 255/219 and chroma by 255/224. Rounded to 1/16384.
-    static const YuvCoefficients table[4] = {
+    static const YuvCoefficients table[6] = {
         { 16, 19077, 26149, -6419, -13320, 282 },   // BT.601, limited
         { 0, 16384, 22970, -5638, -11700, -3736 },  // BT.601, full
         { 16, 19077, 29372, -3494, -8731, 1842 },   // BT.709, limited
         { 0, 16384, 25802, -3069, -7670, -2366 },   // BT.709, full
+        { 16, 19077, 27503, -3069, -10657, 2323 },  // BT.2020, limited
+        { 0, 16384, 24160, -2696, -9361, -1943 },   // BT.2020, full
     };
-    *pOut = table[(bt709 ? 2 : 0) + (fullRange ? 1 : 0)];
+    *pOut = table[(matrix >= 0 && matrix <= 2 ? 2 * matrix : 0) + (fullRange ? 1 : 0)];
 }
 
 void BlendRowsPlain(const BYTE* a, const BYTE* b, DWORD weight, DWORD count, BYTE* out)

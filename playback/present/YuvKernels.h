@@ -10,7 +10,8 @@ struct YuvCoefficients {
     short yOffset, yMul, rV, gU, gV, bUMinus2;
 };
 
-void MakeYuvCoefficients(bool bt709, bool fullRange, YuvCoefficients* pOut);
+// matrix: 0 BT.601, 1 BT.709, 2 BT.2020 (non-constant luminance), as YuvMatrix counts them.
+void MakeYuvCoefficients(int matrix, bool fullRange, YuvCoefficients* pOut);
 
 struct YuvKernels {
     // out = (a * (256 - weight) + b * weight + 128) / 256, weight 1-255.

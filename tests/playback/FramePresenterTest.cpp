@@ -166,7 +166,7 @@ TEST(FramePresenter, MonitorsThatChangeBetweenTwoFramesAreTakenUpAtTheNextAndFra
     geometry.m_nViewSizeOption = 2;  // full screen: the whole monitor
     volatile LONG playing = 1, displayChanges = 0;
     const PlaybackRequest request = { hWnd, "", 0, 0, false, false, true, false,
-                                      &geometry, &playing, &displayChanges, nullptr };
+                                      &geometry, &playing, &displayChanges, nullptr, nullptr };
     {
         CFramePresenter presenter;
         ASSERT_EQ(DD_OK, presenter.Create(dd, request, 64, 48, 0, 0, 1));
@@ -263,7 +263,7 @@ TEST(FramePresenter, AHeldStillComesBackAfterALostSurfaceOrAModeChangeWhoseRebui
             dd->madePrimary = watch;
         };
         const PlaybackRequest request = { c.window, "", 0, 0, false, false, true, true, &geometry, &playing, nullptr,
-                                          nullptr };
+                                          nullptr, nullptr };
         CFramePresenter presenter;
         ASSERT_EQ(DD_OK, presenter.Create(&first, request, 64, 48, 0, 0, 1));
         std::fill(first.offscreen->pixels.begin(), first.offscreen->pixels.end(), white);
@@ -289,7 +289,8 @@ TEST(FramePresenter, ANewFrameHeightGetsASurfaceOfThatHeight)
     CSettingsDlg geometry;
     geometry.m_nViewSizeOption = 1;  // original size: the surface is the frame's size
     volatile LONG playing = 1;
-    const PlaybackRequest request = { hWnd, "", 0, 0, false, false, true, false, &geometry, &playing, nullptr, nullptr };
+    const PlaybackRequest request = { hWnd, "", 0, 0, false, false, true, false, &geometry, &playing, nullptr, nullptr,
+                                      nullptr };
     StandInDirectDraw directDraw;
     CFramePresenter presenter;
     ASSERT_EQ(DD_OK, presenter.Create(&directDraw, request, 64, 48, 0, 0, 2));

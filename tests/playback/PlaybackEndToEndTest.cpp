@@ -861,18 +861,20 @@ TEST_F(PlaybackEndToEnd, UnmutedClipsAreHeardAndMutedOnesAreNot)
 // display size gives, a moving picture where it must go on, or the text that says why not.
 TEST_F(PlaybackEndToEnd, HostileClipsPlayInShapeOrSayWhy)
 {
-    enum Check { kBox, kLoopsAgain, kText };
+    // kQuarters: a box whose quarters are red, green over blue, yellow (a clip stored
+    // turned, shown upright). kNoCombs: a box of one field's grey, not alternate rows of two.
+    enum Check { kBox, kLoopsAgain, kText, kQuarters, kNoCombs };
     // Where Wine cannot show what Windows does, the row runs on Windows only (measured
-    // under Wine 10): its readers report no pixel aspect ratio for any clip (Media
-    // Foundation's types carry none, DirectShow's connections are plain VIDEOINFOHEADER);
-    // its source reader's ReadSample never returns at a change of frame size; opening an
-    // MP4 that ends right after its header never returns, in either engine; and its Media
-    // Foundation refuses an MKV with FLAC sound outright (MF_E_UNSUPPORTED_BYTESTREAM_TYPE),
+    // under Wine 10): its source reader's ReadSample never returns at a change of frame
+    // size; opening an MP4 that ends right after its header never returns, in either
+    // engine; and its Media Foundation refuses an MKV with FLAC sound outright (MF_E_UNSUPPORTED_BYTESTREAM_TYPE),
     // muted or not.
     // kWindowsElseCloses: under Wine's Windows-like prefixes only the close is checked (its
     // time printed): Wine's DirectShow offers the cut MP4 to its MPEG-1 splitter, whose
     // connection never returns on the playback thread, which the saver ends after 2 s.
-    enum Where { kEverywhere, kWindows, kNotWineWin7, kWindowsElseCloses };
+    // kSecondEngine: the Windows-like prefixes only, where MP4, MOV and MKV reach the second
+    // engine as on Windows (in the other one Wine's DirectShow takes them).
+    enum Where { kEverywhere, kWindows, kNotWineWin7, kWindowsElseCloses, kSecondEngine };
     struct Case {
         const char* what;
         const char* clip;   // null: the case's colour clip
@@ -882,12 +884,25 @@ TEST_F(PlaybackEndToEnd, HostileClipsPlayInShapeOrSayWhy)
         DWORD mute;
         Colour colour;      // the colour in the box
         Where where;
+        DWORD option = 1;   // the view size option: 2 full screen
     };
     const RECT centred = { 352, 264, 672, 504 }, wide = { 0, 96, 1024, 672 };
+    const RECT portrait = { 392, 224, 632, 544 }, tall = { 224, 0, 800, 768 };
     const Case cases[] = {
-        { "16:9 PAL, pixels 64:45 (MP4)", "pal169.mp4", kBox, wide, 0, 1, kRed, kWindows },
-        { "16:9 PAL, pixels 64:45 (AVI)", "pal169.avi", kBox, wide, 0, 1, kRed, kWindows },
-        { "HDV, pixels 4:3, shrunk to the screen", "hdv.mp4", kBox, wide, 0, 1, kRed, kWindows },
+        // The pixel shape from the file where the platform states none.
+        { "16:9 PAL, pixels 64:45 (MP4)", "pal169.mp4", kBox, wide, 0, 1, kRed, kEverywhere },
+        { "16:9 PAL, pixels 64:45 (AVI)", "pal169.avi", kBox, wide, 0, 1, kRed, kEverywhere },
+        { "HDV, pixels 4:3, shrunk to the screen", "hdv.mp4", kBox, wide, 0, 1, kRed, kEverywhere },
+        { "HDV, pixels 4:3, shrunk to the screen (AVI)", "hdv.avi", kBox, wide, 0, 1, kRed, kEverywhere },
+        // A phone's portrait clip, stored turned: upright, tall at its size, and filling the
+        // screen's height at full screen.
+        { "stored turned by 90", "quarters-90.mp4", kQuarters, portrait, 0, 1, kOther, kSecondEngine },
+        { "stored turned by 90, full screen", "quarters-90.mp4", kQuarters, tall, 0, 1, kOther, kSecondEngine, 2 },
+        { "stored turned by 180", "quarters-180.mp4", kQuarters, portrait, 0, 1, kOther, kSecondEngine },
+        { "stored turned by 180, full screen", "quarters-180.mp4", kQuarters, tall, 0, 1, kOther, kSecondEngine, 2 },
+        { "stored turned by 270", "quarters-270.mp4", kQuarters, portrait, 0, 1, kOther, kSecondEngine },
+        { "stored turned by 270, full screen", "quarters-270.mp4", kQuarters, tall, 0, 1, kOther, kSecondEngine, 2 },
+        { "interlaced, fields of white and grey", "interlaced.mkv", kNoCombs, centred, 0, 1, kOther, kSecondEngine },
         { "5.1 AAC, unmuted", "surround.mp4", kBox, centred, 0, 0, kRed, kEverywhere },
         { "24-bit FLAC in MKV, unmuted", "flac24.mkv", kBox, centred, 0, 0, kRed, kNotWineWin7 },
         { "the picture starts after its sound", "late-video.mp4", kBox, centred, 0, 0, kRed, kEverywhere },
@@ -903,7 +918,10 @@ TEST_F(PlaybackEndToEnd, HostileClipsPlayInShapeOrSayWhy)
         if (RunningUnderWine() && (c.where == kWindows || (c.where == kNotWineWin7 && WindowsLikePrefix()) ||
                                    (closeOnly && !WindowsLikePrefix())))
             continue;
+        if (c.where == kSecondEngine && !WindowsLikePrefix())
+            continue;
         Settings s;
+        s.option = c.option;
         if (c.clip)
             s.path = Clip(c.clip);
         s.mute = c.mute;
@@ -917,6 +935,31 @@ TEST_F(PlaybackEndToEnd, HostileClipsPlayInShapeOrSayWhy)
             EXPECT_TRUE(CaptureSettledText(&shot, WholeScreen())) << "no text on the screen";
             double mismatch = 1.0;
             EXPECT_EQ(kClipUnplayable, ShownStatusText(shot, WholeScreen(), s.path, true, &mismatch));
+        } else if (c.check == kQuarters || c.check == kNoCombs) {
+            const RECT& b = c.box;
+            const int w = b.right - b.left, h = b.bottom - b.top;
+            PumpUntil([&] { return ColourAt(b.left + w / 4, b.top + h / 4) != kBlack; }, 30000);
+            PumpFor(300);
+            if (fullSizeScreen)
+                ExpectPictureIn(b);
+            ScreenShot shot;
+            ASSERT_TRUE(shot.Capture());
+            if (c.check == kQuarters) {
+                const Colour quarters[] = { kRed, kGreen, kBlue, kYellow };
+                for (int q = 0; q < 4; ++q)
+                    EXPECT_EQ(quarters[q], Classify(shot.At(b.left + (q & 1 ? 3 : 1) * w / 4,
+                                                           b.top + (q & 2 ? 3 : 1) * h / 4)))
+                        << "quarter " << q;
+            } else {
+                // Twenty rows down the middle: one field's grey, not white and black by turns.
+                int low = 255, high = 0;
+                for (int y = b.top + h / 2 - 10; y < b.top + h / 2 + 10; ++y) {
+                    const int g = GetGValue(shot.At(b.left + w / 2, y));
+                    low = std::min(low, g);
+                    high = std::max(high, g);
+                }
+                EXPECT_LE(high - low, 40) << "combs: rows from " << low << " to " << high;
+            }
         } else {
             Colour first = kBlack;
             PumpUntil([&] { return (first = ColourAt(ScreenW() / 2, ScreenH() / 2)) == c.colour; }, 30000);

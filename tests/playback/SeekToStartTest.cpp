@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "playback/directshow/StreamPlayer.h"
+#include "common/TestSupport.h"
 
 namespace {
 
@@ -132,6 +133,10 @@ const LONGLONG kSoundBlock = 200000;  // 20 ms of 48 kHz 16-bit stereo: 3840 byt
 class StandInReader : public IMFSourceReader {
 public:
     bool failFirstRead = false;
+    // The file's video format; with noDecoder no output type can be set for it, as on a
+    // Windows without the decoder.
+    GUID nativeSubtype = MFVideoFormat_RGB32;
+    bool noDecoder = false;
     int blockAtRead = -1;  // this read waits for the source's Shutdown (a dead share)
     DWORD decodeMs = 0;    // each frame takes so long to come (a slow machine)
     DWORD firstFrameMs = 0;  // and the first one so much longer
@@ -150,7 +155,11 @@ public:
     STDMETHODIMP SetStreamSelection(DWORD, BOOL) override { return S_OK; }
     STDMETHODIMP GetNativeMediaType(DWORD stream, DWORD, IMFMediaType** ppType) override
     {
-        return GetCurrentMediaType(stream, ppType);
+        HRESULT hr = GetCurrentMediaType(stream, ppType);
+        GUID major = GUID_NULL;
+        if (SUCCEEDED(hr) && SUCCEEDED((*ppType)->GetGUID(MF_MT_MAJOR_TYPE, &major)) && major == MFMediaType_Video)
+            (*ppType)->SetGUID(MF_MT_SUBTYPE, nativeSubtype);
+        return hr;
     }
     STDMETHODIMP GetCurrentMediaType(DWORD stream, IMFMediaType** ppType) override
     {
@@ -174,7 +183,10 @@ public:
         }
         return hr;
     }
-    STDMETHODIMP SetCurrentMediaType(DWORD, DWORD*, IMFMediaType*) override { return S_OK; }
+    STDMETHODIMP SetCurrentMediaType(DWORD, DWORD*, IMFMediaType*) override
+    {
+        return noDecoder ? MF_E_TOPO_CODEC_NOT_FOUND : S_OK;
+    }
     STDMETHODIMP SetCurrentPosition(REFGUID, REFPROPVARIANT position) override
     {
         next = nextSound = position.hVal.QuadPart / kKeyEvery * kKeyEvery;
@@ -306,6 +318,65 @@ TEST(StandInReader, FramesBeforeTheStartAreSkippedAndAFailedFirstReadIsNoPicture
     }
     directDraw->Release();
     ::DestroyWindow(hWnd);
+}
+
+// A clip whose video this Windows has no decoder for: the engine says which format, for
+// the status text that names it and where Windows gets it (the text itself is a new one in
+// the saver's string table; the three it had stay as they were).
+TEST(StandInReader, AMissingDecoderIsNamed)
+{
+    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
+                                    nullptr, nullptr };
+    CSettingsDlg geometry;
+    const volatile LONG playing = 1;
+    volatile LONG missing = -1;
+    PlaybackRequest request = {};
+    request.clipPath = "stand-in.mp4";
+    request.mute = true;
+    request.pGeometry = &geometry;
+    request.pPlaying = &playing;
+    request.pMissingDecoder = &missing;
+    GUID hvc1 = MFVideoFormat_HEVC;
+    hvc1.Data1 = 0x31637668;
+    const struct {
+        const char* what;
+        GUID subtype;
+        LONG missing;
+    } rows[] = {
+        { "HEVC", MFVideoFormat_HEVC, kHevcMissing }, { "HEVC from MP4 (hvc1)", hvc1, kHevcMissing },
+        { "VP9", MFVideoFormat_VP90, kVp9Missing },   { "AV1", MFVideoFormat_AV1, kAv1Missing },
+        { "H.264 without a decoder: the general text", MFVideoFormat_H264, kNoDecoderMissing },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        StandInReader reader;
+        reader.nativeSubtype = row.subtype;
+        reader.noDecoder = true;
+        g_reader = &reader;
+        missing = kNoDecoderMissing;
+        LONG shown = -1;
+        EXPECT_EQ(PlayResult::CannotOpen, PlayWithReaderApi(mf, request, nullptr, &shown));
+        EXPECT_EQ(row.missing, missing);
+    }
+
+    HMODULE saver = ::LoadLibraryExA(SaverPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, saver);
+    const struct {
+        UINT id;
+        const char* text;
+    } strings[] = {
+        { 10005, "尚未指定剪辑。\n请先予以指定！" },
+        { 10006, "剪辑不存在：\n\n%s\n\n可能此文件已被删除或移动，\n请在屏保配置对话框中修正！" },
+        { 10007, "无法播放剪辑：\n\n%s\n\n可能此文件已损坏，或者您未安装用于播放它的解码器！" },
+        { 10100, "无法播放剪辑：\n\n%s\n\n此剪辑的视频为 %s 格式，本机 Windows 没有它的解码器。\n%s" },
+        { 10101, "请从 Microsoft Store 安装“%s 视频扩展”，然后重试！" },
+    };
+    for (const auto& s : strings) {
+        char text[512] = {};
+        EXPECT_LT(0, ::LoadStringA(saver, s.id, text, sizeof(text))) << s.id;
+        EXPECT_STREQ(s.text, text) << s.id;
+    }
+    ::FreeLibrary(saver);
 }
 
 // Where decoding is slower than the clip (here a third of its rate), every frame is late:
