@@ -200,4 +200,17 @@ if ! chroot "$ROOT" /usr/lib/wine/wine --version >/dev/null 2>&1; then
   fi
   chroot "$ROOT" /usr/lib/wine/wine --version >/dev/null
 fi
+if [ -e /proc/sys/fs/binfmt_misc/lumaspire-i386 ]; then
+  # Debian's 32-bit loader is position-independent, and qemu maps it at 0x400000, where
+  # Windows programs that cannot move must be: a loader of ours at a fixed high address
+  # takes its place (tools/emulator/wine_loader.c).
+  loader_src="$REPO/tools/emulator/wine_loader.c"
+  if [ ! -f "$ROOT/usr/lib/wine/wine.debian" ] || [ "$loader_src" -nt "$ROOT/usr/lib/wine/wine" ]; then
+    step "putting a fixed-address 32-bit Wine loader in place of Debian's"
+    chroot "$ROOT" dpkg-divert --quiet --local --rename --divert /usr/lib/wine/wine.debian --add /usr/lib/wine/wine
+    chroot "$ROOT" i686-linux-gnu-gcc -O2 -no-pie -Wl,-Ttext-segment=0x7d000000 -rdynamic \
+      -o /usr/lib/wine/wine "$loader_src" -ldl -lpthread
+    step_done
+  fi
+fi
 [ -z "$set_up" ] || log "ready in $SECONDS s: $ROOT"

@@ -65,22 +65,43 @@ wine_prefix_setup() {
   rm -rf "$WINEPREFIX"
   wineboot -i </dev/null >/dev/null 2>&1
   wineserver -w
-  # No window manager here: unmanaged windows close without Wine waiting 2 s for one.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-  # DirectDraw on Wine's software renderer: the virtual display has no GPU, and the
-  # OpenGL path (llvmpipe's JIT) crashes under the i386 emulator these machines use.
-  wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d gdi /f </dev/null >/dev/null 2>&1
-  # A Chinese Windows has a system font with Chinese glyphs; Wine's (svgasys.fon) has
-  # none, so texts drawn in it show boxes. Without that file "System" falls back to a
-  # Chinese font, as it looks on the users' machines.
-  wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v FONTS.FON /d none.fon /f </dev/null >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v System /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
-  # Dialogs use Tahoma, which has no Chinese glyphs; a Chinese Windows links it to a
-  # Chinese font through the FontLink list, and so does this prefix.
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
-  # Edit controls still showed Chinese text as boxes: their fallback for it asks for
-  # SimSun, the Chinese system's own font, by name (checked by screenshot).
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+  # One reg.exe import for all the settings below (each Wine program start costs seconds
+  # where 32-bit Wine is emulated). In a 64-bit prefix reg.exe writes the 32-bit view.
+  # - No window manager here: unmanaged windows close without Wine waiting 2 s for one.
+  # - DirectDraw on Wine's software renderer: the virtual display has no GPU, and the
+  #   OpenGL path (llvmpipe's JIT) crashes under the i386 emulator these machines use.
+  # - A Chinese Windows has a system font with Chinese glyphs; Wine's (svgasys.fon) has
+  #   none, so texts drawn in it show boxes. Without that file "System" falls back to a
+  #   Chinese font, as it looks on the users' machines.
+  # - Dialogs use Tahoma, which has no Chinese glyphs; a Chinese Windows links it to a
+  #   Chinese font through the FontLink list, and so does this prefix ("wqy-microhei.ttc,
+  #   WenQuanYi Micro Hei" as a one-string REG_MULTI_SZ).
+  # - Edit controls still showed Chinese text as boxes: their fallback for it asks for
+  #   SimSun, the Chinese system's own font, by name (checked by screenshot).
+  local settings="$WINEPREFIX/drive_c/lumaspire-prefix.reg" text
+  text=$(printf '%s\0' 'wqy-microhei.ttc,WenQuanYi Micro Hei' | od -An -v -tx1 |
+    tr -s ' \n' ' ' | sed 's/^ //; s/ $//; s/ /,/g')
+  cat > "$settings" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Direct3D]
+"renderer"="gdi"
+
+[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]
+"FONTS.FON"="none.fon"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"System"="WenQuanYi Micro Hei"
+"SimSun"="WenQuanYi Micro Hei"
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]
+"Tahoma"=hex(7):$text,00
+REG
+  wine reg import 'C:\lumaspire-prefix.reg' </dev/null >/dev/null 2>&1
+  rm -f "$settings"
   wineserver -w
 }
 

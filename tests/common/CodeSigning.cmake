@@ -13,8 +13,10 @@ add_custom_command(OUTPUT ${LUMASPIRE_TEST_CERT_DIR}/cert.pem ${LUMASPIRE_TEST_C
 # must be refused where a build requires the maker's key.
 add_custom_command(OUTPUT ${LUMASPIRE_TEST_CERT_DIR}/other-cert.pem ${LUMASPIRE_TEST_CERT_DIR}/other-key.pem
   COMMAND ${CMAKE_COMMAND} -E make_directory ${LUMASPIRE_TEST_CERT_DIR}
-  COMMAND ${OPENSSL} req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Tollvane Test Publisher"
-          -addext extendedKeyUsage=codeSigning -keyout ${LUMASPIRE_TEST_CERT_DIR}/other-key.pem
+  COMMAND ${OPENSSL} genpkey -quiet -algorithm RSA -pkeyopt rsa_keygen_bits:2048
+          -out ${LUMASPIRE_TEST_CERT_DIR}/other-key.pem
+  COMMAND ${OPENSSL} req -x509 -key ${LUMASPIRE_TEST_CERT_DIR}/other-key.pem -days 3650
+          -subj "/CN=Tollvane Test Publisher" -addext extendedKeyUsage=codeSigning
           -out ${LUMASPIRE_TEST_CERT_DIR}/other-cert.pem
   VERBATIM)
 add_custom_target(test_code_signing_cert DEPENDS ${LUMASPIRE_TEST_CERT_DIR}/cert.pem
