@@ -141,14 +141,14 @@ def run_measured(cmd, servers, env=None, sample_threads=False):
 last_threads = {}  # by player: CPU by thread name in the last round
 
 
-def play_saver(prefix, engine, clip=clip):
+def play_saver(prefix, engine, clip=clip, saver=os.path.join(bindir, "lumaspire.scr")):
     env = prefix_env(prefix)
     watcher = subprocess.Popen(wine_command(os.path.join(bindir, "playback_bench.exe"), "--watch", clip), env=env,
                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     line = watcher.stdout.readline().decode(errors="replace").strip()
     if line != "ready":
         sys.exit("benchmark helper did not start: " + line)
-    cpu, rss, _, threads = run_measured(wine_command(os.path.join(bindir, "lumaspire.scr"), "/s"),
+    cpu, rss, _, threads = run_measured(wine_command(saver, "/s"),
                                         [xvfb_pid(), wineserver_pid(prefix)], env=env, sample_threads=True)
     if prefix != "twomon":
         last_threads[f"engine {engine}"] = threads
@@ -267,21 +267,36 @@ def main():
 
 
 def phone():
-    """Engine 2 on the upright clip, the turned one and the HDR one: what the turn and the
-    tone-map add to its processor time (ratios against the upright clip of the same run)."""
+    """Engine 2 and ffplay on the upright clip, the turned one and the HDR one: what the turn
+    and the tone-map add to engine 2's processor time (ratios against the upright clip of the
+    same run) and engine 2 against ffplay on each. With LUMASPIRE_BENCH_SAVER_BEFORE naming
+    another build's lumaspire.scr, that saver plays the upright clip in the same rounds."""
     clips = [("upright", clip)] + [(name, path) for name, path in zip(("turned", "HDR"), PHONE_CLIPS)
                                    if os.path.exists(path)]
-    results = {name: [] for name, _ in clips}
+    players = []
+    for name, path in clips:
+        players += [(name, lambda path=path: play_saver("win7", 2, path)),
+                    (name + " ffplay", lambda path=path: play_ffplay(path))]
+    before = os.environ.get("LUMASPIRE_BENCH_SAVER_BEFORE")
+    if before:
+        players.insert(1, ("before", lambda: play_saver("win7", 2, clip, before)))
+    results = {name: [] for name, _ in players}
     for _ in range(ROUNDS):
-        for name, path in clips:
-            results[name].append(play_saver("win7", 2, path))
+        for name, play in players:
+            results[name].append(play())
             time.sleep(1)
     med = {name: (statistics.median(r[0] for r in rounds), statistics.median(r[3] for r in rounds))
            for name, rounds in results.items()}
-    print(f"engine 2 on a phone's clips, full screen {screen_w}x{screen_h}, median of {ROUNDS} rounds (CPU s, frames):")
-    for name, (cpu, frames) in med.items():
-        ratio = cpu / med["upright"][0] if med["upright"][0] else float("nan")
-        print(f"  {name:8} {cpu:7.2f} {frames:6.0f}   {ratio:.3f} of upright")
+    print(f"engine 2 and ffplay on a phone's clips, full screen {screen_w}x{screen_h}, median of {ROUNDS} rounds "
+          f"(CPU s, frames shown):")
+    for name, _ in clips:
+        (cpu, frames), (peer, peer_frames) = med[name], med[name + " ffplay"]
+        print(f"  {name:8} {cpu:7.2f} {frames:6.0f}   {cpu / med['upright'][0]:.3f} of upright   "
+              f"ffplay {peer:6.2f} {peer_frames:4.0f}   engine 2/ffplay: {cpu / peer:.2f}")
+    if before:
+        cpu, frames = med["before"]
+        print(f"  upright, {before}: {cpu:.2f} CPU s, {frames:.0f} frames; "
+              f"this build/that one: {med['upright'][0] / cpu:.3f}")
 
 
 def scaling():

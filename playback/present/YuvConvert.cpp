@@ -116,11 +116,8 @@ void StoreRow(const BYTE* row, DWORD count, DWORD bytes, DWORD d, int rotation, 
         std::memcpy(out, row, bytes);
 }
 
-float Hable(float x)
-{
-    const float a = 0.15f, b = 0.50f, c = 0.10f, d = 0.20f, e = 0.02f, f = 0.30f;
-    return (x * (x * a + b * c) + d * e) / (x * (x * a + b) + d * f) - e / f;
-}
+// HDR's tables for the tone-map kernels (see YuvColour and ToneTables).
+void MakeToneTables(YuvTransfer transfer, ToneTables* pOut);
 
 }  // namespace
 
@@ -148,6 +145,7 @@ bool CanUseSse2()
 CYuvScaler::~CYuvScaler()
 {
     std::free(m_memory);
+    std::free(m_tone);
 }
 
 bool CYuvScaler::Prepare(const YuvImage& image, DWORD width, DWORD height)
@@ -219,8 +217,14 @@ bool CYuvScaler::Convert(const YuvImage& given, const YuvColour& colour, const P
     const bool hdr = colour.transfer != YuvTransfer::Sdr;
     // HDR is turned into full-range R'G'B' first, then into light.
     MakeYuvCoefficients(static_cast<int>(colour.matrix), colour.fullRange, &coefficients);
-    if (hdr)
-        m_tone.Init(colour.transfer);
+    if (hdr && colour.transfer != m_toneTransfer) {
+        if (!m_tone)
+            m_tone = static_cast<ToneTables*>(std::malloc(sizeof(ToneTables)));
+        if (!m_tone)
+            return false;
+        MakeToneTables(colour.transfer, m_tone);
+        m_toneTransfer = colour.transfer;
+    }
     // 32-bit displays take the pixels straight where nothing follows; others through one
     // row of 32-bit pixels.
     const int order = packer.DirectOrder();
@@ -320,7 +324,7 @@ bool CYuvScaler::Convert(const YuvImage& given, const YuvColour& colour, const P
         }
         kernels.toPixels(y, m_rowU, m_rowV, workW, coefficients, rgbx, m_rowPixels);
         if (hdr)
-            m_tone.MapRow(m_rowPixels, workW, rgbx);
+            kernels.toneMapRow(m_rowPixels, workW, rgbx, *m_tone);
         const BYTE* row = m_rowPixels;
         if (order == CPixelPacker::kNotDirect) {
             packer.PackRow(m_rowPixels, workW, m_rowPacked);
@@ -333,8 +337,8 @@ bool CYuvScaler::Convert(const YuvImage& given, const YuvColour& colour, const P
 
 namespace {
 
-const float kReferenceWhite = 203.0f;  // cd/m2: HDR's reference white, shown as SDR white
-const float kPeak = 1000.0f / kReferenceWhite;
+const double kReferenceWhite = 203;  // cd/m2: HDR's reference white, shown as SDR white
+const double kPeak = 1000 / kReferenceWhite;
 const double kLn2 = 0.6931471805599453;
 
 // exp, log and pow of our own, for the tables: the C library's bring in ldexp, which
@@ -386,73 +390,61 @@ double Pow(double a, double b)
     return a <= 0 ? 0 : Exp(b * Log(a));
 }
 
-// v rounded, for 0 <= v < 2^22, without the x87's slow change of rounding mode: 1.5 x 2^23
-// added puts the integer in the float's low bits.
-inline int RoundToInt(float v)
+// v rounded to the nearest integer, halves away from 0.
+int Round(double v)
 {
-    const float shifted = v + 12582912.0f;
-    int bits;
-    std::memcpy(&bits, &shifted, sizeof(bits));
-    return bits - 0x4B400000;
+    return v < 0 ? -static_cast<int>(0.5 - v) : static_cast<int>(v + 0.5);
+}
+
+double Hable(double x)
+{
+    const double a = 0.15, b = 0.50, c = 0.10, d = 0.20, e = 0.02, f = 0.30;
+    return (x * (x * a + b * c) + d * e) / (x * (x * a + b) + d * f) - e / f;
+}
+
+// The light of HDR code value i of 255, reference white 1.0.
+double HdrLight(YuvTransfer transfer, int i)
+{
+    const double e = i / 255.0;
+    if (transfer == YuvTransfer::Pq) {
+        const double m1 = 2610.0 / 16384, m2 = 2523.0 / 32, c1 = 3424.0 / 4096, c2 = 2413.0 / 128, c3 = 2392.0 / 128;
+        const double p = Pow(e, 1 / m2);
+        const double n = p - c1 > 0 ? p - c1 : 0;
+        return Pow(n / (c2 - c3 * p), 1 / m1) * 10000 / kReferenceWhite;
+    }
+    // HLG as on a 1000 cd/m2 display: its system gamma of 1.2 taken channel by channel, as
+    // ffmpeg's own conversion does (BT.2100 takes it on the luminance: the same on greys, a
+    // little more saturated on strong colours).
+    const double a = 0.17883277, b = 1 - 4 * a, c = 0.5 - a * Log(4 * a);
+    const double scene = e <= 0.5 ? e * e / 3 : (Exp((e - c) / a) + b) / 12;
+    return 1000 / kReferenceWhite * Pow(scene, 1.2);
+}
+
+void MakeToneTables(YuvTransfer transfer, ToneTables* pOut)
+{
+    // BT.2020 primaries to BT.709's, by row; colours outside BT.709 come out negative.
+    static const double kToBt709[3][3] = { { 1.6605, -0.5876, -0.0728 },
+                                           { -0.1246, 1.1329, -0.0083 },
+                                           { -0.0182, -0.1006, 1.1187 } };
+    const double unit = 1 << kToneLightBits;
+    for (int i = 0; i < 256; ++i) {
+        const double light = HdrLight(transfer, i) * unit;
+        for (int channel = 0; channel < 3; ++channel) {
+            int* row = pOut->light[channel][i];
+            for (int c = 0; c < 3; ++c)
+                row[c] = Round(kToBt709[c][channel] * light);
+            row[3] = 0;
+        }
+    }
+    // Hable's curve through the peak's light to 1: the gain at each step's light (the first
+    // step at half a step).
+    const double toPeak = 1 / Hable(kPeak), stepsPerUnit = 1 << (kToneLightBits - kToneGainShift);
+    for (DWORD i = 0; i <= kToneGainSteps; ++i) {
+        const double m = (i ? i : 0.5) / stepsPerUnit;
+        pOut->gain[i] = static_cast<WORD>(Round(Hable(m) * toPeak / m * 65536));
+    }
+    for (DWORD i = 0; i <= kToneEncodeLast; ++i)
+        pOut->encode[i] = static_cast<BYTE>(Round(255 * Pow(i / 65536.0, 1 / 2.4)));
 }
 
 }  // namespace
-
-void CToneMapper::Init(YuvTransfer transfer)
-{
-    if (transfer == m_transfer)
-        return;
-    m_transfer = transfer;
-    for (int i = 0; i < 256; ++i) {
-        const double e = i / 255.0;
-        double light;
-        if (transfer == YuvTransfer::Pq) {
-            const double m1 = 2610.0 / 16384, m2 = 2523.0 / 32, c1 = 3424.0 / 4096, c2 = 2413.0 / 128,
-                         c3 = 2392.0 / 128;
-            const double p = Pow(e, 1 / m2);
-            const double n = p - c1 > 0 ? p - c1 : 0;
-            light = Pow(n / (c2 - c3 * p), 1 / m1) * 10000 / kReferenceWhite;
-        } else {
-            // HLG as on a 1000 cd/m2 display: its system gamma of 1.2 taken channel by
-            // channel, as ffmpeg's own conversion does (BT.2100 takes it on the luminance:
-            // the same on greys, a little more saturated on strong colours).
-            const double a = 0.17883277, b = 1 - 4 * a, c = 0.5 - a * Log(4 * a);
-            const double scene = e <= 0.5 ? e * e / 3 : (Exp((e - c) / a) + b) / 12;
-            light = 1000 / kReferenceWhite * Pow(scene, 1.2);
-        }
-        m_linear[i] = static_cast<float>(light);
-    }
-    const float toPeak = 1 / Hable(kPeak);
-    for (int i = 0; i <= 16384; ++i) {
-        const float m = i ? i / 256.0f : 1 / 512.0f;
-        m_scale[i] = Hable(m) * toPeak / m;
-    }
-    for (int i = 0; i <= 65536; ++i)
-        m_encode[i] = static_cast<BYTE>(255 * Pow(i / 65536.0, 1 / 2.4) + 0.5);
-}
-
-void CToneMapper::MapRow(BYTE* pixels, DWORD count, bool rgbx) const
-{
-    const int ri = rgbx ? 0 : 2, bi = rgbx ? 2 : 0;
-    for (DWORD i = 0; i < count; ++i, pixels += 4) {
-        float r = m_linear[pixels[ri]], g = m_linear[pixels[1]], b = m_linear[pixels[bi]];
-        // BT.2020 primaries to BT.709; colours outside it are clipped.
-        float r7 = 1.6605f * r - 0.5876f * g - 0.0728f * b;
-        float g7 = -0.1246f * r + 1.1329f * g - 0.0083f * b;
-        float b7 = -0.0182f * r - 0.1006f * g + 1.1187f * b;
-        r7 = r7 > 0 ? r7 : 0;
-        g7 = g7 > 0 ? g7 : 0;
-        b7 = b7 > 0 ? b7 : 0;
-        // The brightest channel sets the roll-off; all three scaled alike keep the hue.
-        float m = r7 > g7 ? r7 : g7;
-        m = m > b7 ? m : b7;
-        const float scale = m_scale[m >= 64 ? 16384 : RoundToInt(m * 256)];
-        const float out[3] = { r7 * scale, g7 * scale, b7 * scale };
-        BYTE code[3];
-        for (int c = 0; c < 3; ++c)
-            code[c] = m_encode[RoundToInt((out[c] >= 1 ? 1 : out[c]) * 65536)];
-        pixels[ri] = code[0];
-        pixels[1] = code[1];
-        pixels[bi] = code[2];
-    }
-}

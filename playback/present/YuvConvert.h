@@ -31,26 +31,15 @@ enum class YuvTransfer { Sdr, Pq, Hlg };
 struct YuvColour {
     YuvMatrix matrix = YuvMatrix::Bt601;
     bool fullRange = false;  // 0-255, else 16-235 (chroma 16-240)
-    // PQ and HLG (with BT.2020 primaries): tone-mapped to BT.709 SDR.
+    // PQ and HLG (with BT.2020 primaries): tone-mapped to BT.709 SDR, pixel by pixel: the
+    // transfer undone into light (HDR reference white, 203 cd/m2, as 1.0; HLG as shown on a
+    // 1000 cd/m2 display), BT.2020 primaries turned into BT.709, the brightest channel
+    // rolled off by Hable's curve (ffmpeg's parameters) to a peak of 1000 cd/m2, and
+    // BT.709's transfer (a 2.4 power) again.
     YuvTransfer transfer = YuvTransfer::Sdr;
 };
 
-// HDR to SDR, pixel by pixel: the transfer undone into light (HDR reference white, 203
-// cd/m2, as 1.0; HLG as shown on a 1000 cd/m2 display), BT.2020 primaries turned into BT.709,
-// the brightest channel rolled off by Hable's curve (ffmpeg's parameters) to a peak of
-// 1000 cd/m2, and BT.709's transfer (a 2.4 power) again.
-class CToneMapper {
-public:
-    void Init(YuvTransfer transfer);
-    // count pixels of 32 bits (blue, green, red, x; rgbx: red first), in place.
-    void MapRow(BYTE* pixels, DWORD count, bool rgbx) const;
-
-private:
-    YuvTransfer m_transfer = YuvTransfer::Sdr;
-    float m_linear[256];    // code value to light
-    float m_scale[16385];   // the brightest channel's light, 0-64 in steps of 1/256, to its gain
-    BYTE m_encode[65537];   // light 0-1, in 65536 steps, to code value
-};
+struct ToneTables;
 
 // Pixels of the display's format: 32 bits of either byte order, 24, or 16 (565, 555).
 struct PixelTarget {
@@ -101,5 +90,8 @@ private:
     BYTE* m_rowPacked = nullptr;  // a row in the display's format, before a turned store
     // Source rows of YUY2 and P010 taken apart into 8-bit planes (two rows each).
     BYTE* m_unpacked = nullptr;
-    CToneMapper m_tone;
+    // HDR's tables (malloc'd at the first HDR frame, about 100 KB) and the transfer they
+    // were made for.
+    ToneTables* m_tone = nullptr;
+    YuvTransfer m_toneTransfer = YuvTransfer::Sdr;
 };

@@ -72,6 +72,32 @@ void TakeOddBytesPlain(const BYTE* in, DWORD count, BYTE* out)
         out[i] = in[2 * i + 1];
 }
 
+void ToneMapRowPlain(BYTE* pixels, DWORD count, bool rgbx, const ToneTables& t)
+{
+    const int ri = rgbx ? 0 : 2, bi = rgbx ? 2 : 0;
+    for (DWORD i = 0; i < count; ++i, pixels += 4) {
+        const int* r = t.light[0][pixels[ri]];
+        const int* g = t.light[1][pixels[1]];
+        const int* b = t.light[2][pixels[bi]];
+        DWORD light[3], brightest = 0;
+        for (int c = 0; c < 3; ++c) {
+            const int sum = r[c] + g[c] + b[c];
+            light[c] = sum > 0 ? sum : 0;  // outside BT.709: clipped
+            brightest = light[c] > brightest ? light[c] : brightest;
+        }
+        // One gain for all three keeps the hue.
+        const DWORD gain = t.gain[ToneGainIndex(brightest)];
+        BYTE code[3];
+        for (int c = 0; c < 3; ++c) {
+            const DWORD step = static_cast<DWORD>((static_cast<unsigned long long>(light[c]) * gain) >> kToneShift);
+            code[c] = t.encode[step < kToneEncodeLast ? step : kToneEncodeLast];
+        }
+        pixels[ri] = code[0];
+        pixels[1] = code[1];
+        pixels[bi] = code[2];
+    }
+}
+
 void ResampleRow(const BYTE* row, DWORD step, const DWORD* table, DWORD count, BYTE* out)
 {
     for (DWORD d = 0; d < count; ++d) {
@@ -92,4 +118,5 @@ void SelectYuvKernels(bool useSse2, YuvKernels* pOut)
     pOut->toPixels = ToPixelsPlain;
     pOut->takeEvenBytes = TakeEvenBytesPlain;
     pOut->takeOddBytes = TakeOddBytesPlain;
+    pOut->toneMapRow = ToneMapRowPlain;
 }

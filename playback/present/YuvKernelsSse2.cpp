@@ -90,6 +90,49 @@ SSE2_KERNEL void TakeOddBytesSse2(const BYTE* in, DWORD count, BYTE* out)
     TakeOddBytesPlain(in + 2 * i, count - i, out + i);
 }
 
+// Helpers of the kernels, always inlined into them (never called without SSE2).
+#define SSE2_HELPER __attribute__((target("sse2"), always_inline)) inline
+
+SSE2_HELPER __m128i Greater32(__m128i a, __m128i b)
+{
+    const __m128i aAbove = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(aAbove, a), _mm_andnot_si128(aAbove, b));
+}
+
+SSE2_HELPER __m128i LightOf(const ToneTables& t, int channel, BYTE code)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.light[channel][code]));
+}
+
+// A pixel at a time: its three channels are the lanes. Gathers and the gain's look-up are
+// scalar (SSE2 has no gather); the sums, the clip, the brightest and the products are not.
+SSE2_KERNEL void ToneMapRowSse2(BYTE* pixels, DWORD count, bool rgbx, const ToneTables& t)
+{
+    const int ri = rgbx ? 0 : 2, bi = rgbx ? 2 : 0;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bias32 = _mm_set1_epi32(32768), bias16 = _mm_set1_epi16(-32768);
+    for (DWORD i = 0; i < count; ++i, pixels += 4) {
+        __m128i light = _mm_add_epi32(_mm_add_epi32(LightOf(t, 0, pixels[ri]), LightOf(t, 1, pixels[1])),
+                                      LightOf(t, 2, pixels[bi]));
+        light = _mm_and_si128(light, _mm_cmpgt_epi32(light, zero));
+        __m128i brightest = Greater32(light, _mm_shuffle_epi32(light, _MM_SHUFFLE(1, 0, 3, 2)));
+        brightest = Greater32(brightest, _mm_shuffle_epi32(brightest, _MM_SHUFFLE(2, 3, 0, 1)));
+        const __m128i gain =
+            _mm_set1_epi32(t.gain[ToneGainIndex(static_cast<DWORD>(_mm_cvtsi128_si32(brightest)))]);
+        // 32 x 32 bits to 64 of lanes 0 and 2 (red, blue), then of lane 1 (green); each
+        // shifted product is below 2^22, so its high half is 0.
+        const __m128i redBlue = _mm_srli_epi64(_mm_mul_epu32(light, gain), kToneShift);
+        const __m128i green = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(light, 32), gain), kToneShift);
+        __m128i step = _mm_or_si128(redBlue, _mm_slli_epi64(green, 32));
+        // At most kToneEncodeLast: signed saturation around 32768, which the exclusive or
+        // then takes back.
+        step = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(step, bias32), zero), bias16);
+        pixels[ri] = t.encode[_mm_extract_epi16(step, 0)];
+        pixels[1] = t.encode[_mm_extract_epi16(step, 1)];
+        pixels[bi] = t.encode[_mm_extract_epi16(step, 2)];
+    }
+}
+
 }  // namespace
 
 void SelectYuvKernelsSse2(YuvKernels* pOut)
@@ -98,4 +141,5 @@ void SelectYuvKernelsSse2(YuvKernels* pOut)
     pOut->toPixels = ToPixelsSse2;
     pOut->takeEvenBytes = TakeEvenBytesSse2;
     pOut->takeOddBytes = TakeOddBytesSse2;
+    pOut->toneMapRow = ToneMapRowSse2;
 }

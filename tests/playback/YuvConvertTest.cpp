@@ -1,7 +1,7 @@
 // The one-pass YUV conversion: colours of each matrix and range in each layout, the
 // scaling filter, the display aperture and odd sizes, every display format, turned
 // pictures, one field of an interlaced frame, HDR against ffmpeg's tone-mapping, and the
-// SSE2 kernels against the plain ones.
+// SSE2 kernels (the tone-map's included) against the plain ones.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -283,6 +283,25 @@ TEST(YuvConvert, Sse2KernelsGiveThePlainOnesBytes)
         sse2.takeEvenBytes(a.data(), count, s.data());
         EXPECT_EQ(p, s) << "even bytes";
     }
+    // The tone-map, on random colours (many outside BT.709, many past the peak), with each
+    // transfer, into both 32-bit byte orders.
+    Frame noise(YuvLayout::Nv12, 256, 64, [](DWORD, DWORD) {
+        return Yuv{ std::rand() & 255, std::rand() & 255, std::rand() & 255 };
+    });
+    for (YuvTransfer transfer : { YuvTransfer::Pq, YuvTransfer::Hlg })
+        for (bool rgbx : { false, true }) {
+            YuvColour colour;
+            colour.matrix = YuvMatrix::Bt2020;
+            colour.fullRange = true;
+            colour.transfer = transfer;
+            const DWORD red = rgbx ? 0xFF : 0xFF0000, blue = rgbx ? 0xFF0000 : 0xFF;
+            Target p(256, 64, 32, red, 0xFF00, blue), s(256, 64, 32, red, 0xFF00, blue);
+            CYuvScaler scaler;
+            ASSERT_TRUE(scaler.Convert(noise.image, colour, p.target, false));
+            ASSERT_TRUE(scaler.Convert(noise.image, colour, s.target, true));
+            EXPECT_EQ(p.pixels, s.pixels) << "tone-map, " << (transfer == YuvTransfer::Pq ? "PQ" : "HLG")
+                                          << (rgbx ? " rgbx" : "");
+        }
 }
 
 namespace {
