@@ -9,6 +9,7 @@
 #include "support/ScreenArea.h"
 #include "support/Scoped.h"
 #include "playback/mediafoundation/ReaderPlayer.h"
+#include "playback/PlatformCall.h"
 #include "playback/present/FramePresenter.h"
 #include "playback/directshow/StreamPlayer.h"
 #include "playback/Playlist.h"
@@ -37,6 +38,9 @@ struct PowerSetting {
 const int kStopWaits = 200;
 const DWORD kStopWaitMs = 10;
 const int kFreeStopWaits = 5;
+// At the close, a thread still inside a call of the system's after this many waits is let
+// go (PlatformCall.h): a call that has run this long may run for seconds.
+const int kLetGoWaits = 10;
 
 // The engines in the order they are tried: DirectShow's multimedia stream, then Media
 // Foundation's source reader for the clips DirectShow cannot open (MP4, MOV and MKV on
@@ -143,6 +147,27 @@ PlaybackRequest MakeRequest(const CSettingsDlg& s, HWND hWnd, const volatile LON
     r.pMissingDecoder = pMissingDecoder;
     return r;
 }
+// A pass's DirectDraw in normal cooperation with the saver window (none for the preview's
+// child window), made inside the system; null where it cannot be made.
+HRESULT MakeDirectDraw(HWND hWnd, ComPtr<IDirectDraw>* pDirectDraw)
+{
+    CPlatformCall inside;
+    HRESULT hr = ::DirectDrawCreate(nullptr, pDirectDraw->Receive(), nullptr);
+    if (SUCCEEDED(hr))
+        hr = (*pDirectDraw)->SetCooperativeLevel(CooperativeWindow(hWnd), DDSCL_NORMAL);
+    if (FAILED(hr))
+        pDirectDraw->Release();
+    return hr;
+}
+
+// Lets go of DirectDraw and of COM, which may wait for what it still runs.
+void EndDirectDrawAndCom(ComPtr<IDirectDraw>* pDirectDraw)
+{
+    CPlatformCall inside;
+    pDirectDraw->Release();
+    ::CoUninitialize();
+}
+
 // The system's own major version: GetVersionExA answers 6.2 to a program whose manifest
 // names no later Windows, Windows 10 and 11 included.
 DWORD WindowsMajorVersion()
@@ -196,6 +221,8 @@ bool CClipSaverWnd::StartPlayback()
     m_nStatusId = 0;
     m_bThreadEnded = false;
     m_resume = ResumeState();
+    m_progress = PlaybackProgress();
+    ResetPlatformCalls();
     // Raised here, not by the thread: a stop request that comes before the thread runs
     // would otherwise be undone by it.
     *m_pPlaying = 1;
@@ -203,7 +230,7 @@ bool CClipSaverWnd::StartPlayback()
     return m_hPlaybackThread != nullptr;
 }
 
-void CClipSaverWnd::StopPlayback()
+void CClipSaverWnd::StopPlayback(bool closing)
 {
     *m_pPlaying = 0;
     if (m_hPlaybackThread) {
@@ -215,16 +242,20 @@ void CClipSaverWnd::StopPlayback()
         typedef BOOL(WINAPI * CancelIo)(HANDLE);
         CancelIo cancelIo = reinterpret_cast<CancelIo>(
             ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CancelSynchronousIo"));
-        bool ended = false;
-        for (int i = 0; i < kStopWaits && !ended; ++i) {
+        bool ended = false, letGo = false;
+        for (int i = 0; i < kStopWaits && !ended && !letGo; ++i) {
             if (cancelIo && i >= kFreeStopWaits)
                 cancelIo(m_hPlaybackThread);
             ended = ::WaitForSingleObject(m_hPlaybackThread, kStopWaitMs) == WAIT_OBJECT_0;
+            // The process ends next: a call of the system's that nothing cancels is not
+            // waited out. The thread stops for good when it returns, and has written all it
+            // will (the resume point included).
+            letGo = !ended && closing && i + 1 >= kLetGoWaits && LetGoOfPlaybackThread();
         }
-        m_bThreadEnded = ended;
-        // A thread stuck inside the platform (an OpenFile on a dead network share) would
-        // keep the saver open for ever: after two seconds it is ended, whatever it holds.
-        if (!ended)
+        m_bThreadEnded = ended || letGo;
+        // A thread stuck anywhere else would keep the saver open for ever: after two
+        // seconds it is ended, whatever it holds.
+        if (!m_bThreadEnded)
             ::TerminateThread(m_hPlaybackThread, 0);
         ::CloseHandle(m_hPlaybackThread);
         m_hPlaybackThread = nullptr;
@@ -237,7 +268,7 @@ void CClipSaverWnd::StopPlayback()
 void CClipSaverWnd::OnDestroy()
 {
     CWnd::OnDestroy();
-    StopPlayback();
+    StopPlayback(true);
     SaveResumePoint();
     if (m_hPowerNotify) {
         typedef BOOL(WINAPI * Unregister)(HANDLE);
@@ -316,11 +347,13 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
     } else if (pSettings) {
         PlaybackRequest request = MakeRequest(*pSettings, pWnd->m_hWnd, pWnd->m_pPlaying, &pWnd->m_nDisplayChanges,
                                               &pWnd->m_bDisplayOff, &pWnd->m_nMissingDecoder);
-        PlaybackProgress progress = {};
-        request.pProgress = &progress;
-        // Carrying on where the saver stopped: the first pass from there, once.
+        request.pProgress = &pWnd->m_progress;
+        // Carrying on where the saver stopped: the first pass from there, once. Until it
+        // shows a frame, that is still the place to carry on from.
         PlaybackRequest resumed = request;
         bool resuming = pWnd->ResumeOneClip(*pSettings, &resumed);
+        if (resuming)
+            pWnd->m_progress.position = resumed.startTime;
         int engine = -1;  // none yet: the first one that shows the clip keeps it
         for (;;) {
             const PlaybackRequest& pass = resuming ? resumed : request;
@@ -328,13 +361,11 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
             result = 0;
             ::CoInitialize(nullptr);
             ComPtr<IDirectDraw> directDraw;
-            HRESULT hr = ::DirectDrawCreate(nullptr, directDraw.Receive(), nullptr);
-            if (SUCCEEDED(hr))
-                hr = directDraw->SetCooperativeLevel(CooperativeWindow(request.hWnd), DDSCL_NORMAL);
-            if (SUCCEEDED(hr)) {
+            if (SUCCEEDED(MakeDirectDraw(request.hWnd, &directDraw))) {
                 LONG shown = 0;
                 PlayResult played = PlayResult::CannotOpen;
-                for (int i = engine < 0 ? 0 : engine; i < kEngineCount; ++i) {
+                // The next engine only while no stop came.
+                for (int i = engine < 0 ? 0 : engine; i < kEngineCount && *request.pPlaying; ++i) {
                     played = kEngines[i](pass, directDraw.Get(), &shown);
                     if (played == PlayResult::Played)
                         engine = i;
@@ -345,14 +376,12 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
                 // is opened anew after a pass that failed): the status text says why.
                 if ((played == PlayResult::CannotOpen || played == PlayResult::FirstFrameFailed) &&
                     *request.pPlaying) {
-                    directDraw.Release();
-                    ::CoUninitialize();
+                    EndDirectDrawAndCom(&directDraw);
                     break;  // result 0
                 }
                 if (played == PlayResult::DisplayChanged) {
                     // DirectDraw, the stream and its surfaces anew in the new mode, looping or not.
-                    directDraw.Release();
-                    ::CoUninitialize();
+                    EndDirectDrawAndCom(&directDraw);
                     result = 1;
                     if (!*request.pPlaying)
                         break;
@@ -365,14 +394,11 @@ DWORD WINAPI CClipSaverWnd::PlaybackThreadProc(LPVOID pParam)
             } else if (request.loop) {
                 PauseAfterEmptyPass(request.pPlaying);  // DirectDraw failed: retry, but not at full load
             }
-            directDraw.Release();
-            ::CoUninitialize();
+            EndDirectDrawAndCom(&directDraw);
             result = 1;
             if (!*request.pPlaying || !request.loop)
                 break;
         }
-        pWnd->m_resume.position = progress.position;
-        pWnd->m_resume.duration = progress.duration;
         *pWnd->m_pPlaying = 0;
     }
     if (result == 0)
@@ -420,8 +446,7 @@ DWORD CClipSaverWnd::PlayFolder(const CSettingsDlg& settings, PlaybackRequest re
     request.useEndTime = false;
     request.holdStill = false;
     request.loop = false;
-    PlaybackProgress progress = {};
-    request.pProgress = &progress;
+    request.pProgress = &m_progress;
     m_resume.known = true;
 
     // One DirectDraw for the whole folder: the last frame of a clip stays on the screen
@@ -433,15 +458,9 @@ DWORD CClipSaverWnd::PlayFolder(const CSettingsDlg& settings, PlaybackRequest re
     bool everPlayed = false;
     size_t failedInRow = 0;
     while (*m_pPlaying) {
-        if (!directDraw) {
-            HRESULT hr = ::DirectDrawCreate(nullptr, directDraw.Receive(), nullptr);
-            if (SUCCEEDED(hr))
-                hr = directDraw->SetCooperativeLevel(request.hWnd, DDSCL_NORMAL);
-            if (FAILED(hr)) {
-                directDraw.Release();
-                PauseAfterEmptyPass(m_pPlaying);  // retried, but not at full load
-                continue;
-            }
+        if (!directDraw && FAILED(MakeDirectDraw(request.hWnd, &directDraw))) {
+            PauseAfterEmptyPass(m_pPlaying);  // retried, but not at full load
+            continue;
         }
         const char* clip = list.Clip(list.Current());
         m_resume.clip = clip;
@@ -449,8 +468,8 @@ DWORD CClipSaverWnd::PlayFolder(const CSettingsDlg& settings, PlaybackRequest re
         size_t next = 0;
         list.PeekNext(&next, &m_resume.nextOrder);
         m_resume.nextClip = list.Clip(next);
-        progress.position = startAt;
-        progress.duration = 0;
+        m_progress.position = startAt;
+        m_progress.duration = 0;
         request.clipPath = clip;
         request.startTime = startAt;
         startAt = 0;
@@ -459,7 +478,7 @@ DWORD CClipSaverWnd::PlayFolder(const CSettingsDlg& settings, PlaybackRequest re
         const PlayResult played = engines.Play(request, directDraw.Get(), &shown);
         if (played == PlayResult::DisplayChanged) {
             directDraw.Release();  // DirectDraw anew in the new mode, and on from where it was
-            startAt = progress.position;
+            startAt = m_progress.position;
             continue;
         }
         if (!*m_pPlaying)
@@ -485,10 +504,7 @@ DWORD CClipSaverWnd::PlayFolder(const CSettingsDlg& settings, PlaybackRequest re
         }
         list.NextRound();
     }
-    m_resume.position = progress.position;
-    m_resume.duration = progress.duration;
-    directDraw.Release();
-    ::CoUninitialize();
+    EndDirectDrawAndCom(&directDraw);
     return result;
 }
 
@@ -499,17 +515,17 @@ void CClipSaverWnd::SaveResumePoint()
     if (!pSettings || !pSettings->m_bResume || !m_bThreadEnded || !m_resume.known || !m_hWnd ||
         (::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD))
         return;
-    LONGLONG end = m_resume.duration;
+    LONGLONG end = m_progress.duration;
     if (m_resume.endTime > 0 && (end <= 0 || m_resume.endTime < end))
         end = m_resume.endTime;
     ResumePoint point;
-    if (end > 0 && m_resume.position >= end - kSecond) {
+    if (end > 0 && m_progress.position >= end - kSecond) {
         // Within a second of the end: the next clip (for one clip: its start) next time.
         point.clip = m_resume.nextClip;
         point.order = m_resume.nextOrder;
     } else {
         point.clip = m_resume.clip;
-        point.position = m_resume.position;
+        point.position = m_progress.position;
         point.order = m_resume.order;
     }
     pSettings->SaveResumePoint(point);  // a key that cannot be written: nothing said

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "host/ScreenSaverApp.h"
+#include "playback/PlaybackRequest.h"
 
 class CSettingsDlg;
-struct PlaybackRequest;
 
 class CClipSaverWnd : public CScreenSaverWnd {
 public:
@@ -18,7 +18,9 @@ public:
 
     void Restart() override;
     bool StartPlayback();
-    void StopPlayback();
+    // closing: the process ends next, so a thread inside a call of the system's that runs
+    // on is let go instead of waited for (PlatformCall.h).
+    void StopPlayback(bool closing = false);
     // The thread's parameter is the window object.
     static DWORD WINAPI PlaybackThreadProc(LPVOID pParam);
     // Chooses the status text for the current clip path, keeps it for repaints and
@@ -63,18 +65,19 @@ private:
     void SaveResumePoint();
 
     // What the playback thread showed last, for carrying on there next time: written by
-    // that thread only, read by the UI thread only once the thread has ended by itself.
+    // that thread only (never inside a call of the system's), read by the UI thread only
+    // once the thread has ended by itself or was let go.
     struct ResumeState {
         bool known = false;
         CString clip;
         std::vector<WORD> order;      // the shuffled round's order, if any
         CString nextClip;             // the clip after it, and the order of its round
         std::vector<WORD> nextOrder;
-        LONGLONG position = 0;        // 100 ns units, of the frame last shown
-        LONGLONG duration = 0;        // the clip's length; 0 unknown
         LONGLONG endTime = 0;         // one clip's end time, if on; 0 none
     };
     ResumeState m_resume;
+    // The frame last shown and the clip's length, kept by the engine as it plays.
+    PlaybackProgress m_progress = {};
     bool m_bThreadEnded = false;
     // The status text a folder's playback chose; 0: chosen from the clip path. Written by
     // the playback thread before it draws the text.

@@ -3,7 +3,9 @@
 # (the colour clip's H.264 with a 1 kHz tone, through the second engine in the prefix as
 # narrow as Windows, onto a PulseAudio null sink) and is closed by a key at N random
 # moments (1000 unless given) within the first M ms (3000 unless given) of its window;
-# prints how many closes took longer than 2 s and the slowest.
+# prints how many closes took longer than 2 s and the slowest. With
+# LUMASPIRE_CLOSE_STRESS_BACKTRACE=1 it prints, for a saver still running 1 s after its key,
+# where each of its threads is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 closes=${1:-1000}

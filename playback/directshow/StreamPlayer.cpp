@@ -4,6 +4,7 @@
 #include <dvdmedia.h>
 
 #include "support/Scoped.h"
+#include "playback/PlatformCall.h"
 #include "playback/clipinfo/ClipHeaders.h"
 #include "playback/present/FramePresenter.h"
 #include "settings/SettingsDlg.h"
@@ -94,14 +95,18 @@ bool ModeChanged(HRESULT hr) { return hr == DDERR_WRONGMODE; }
 
 IAMMultiMediaStream* OpenClipStream(const char* path, bool mute, IDirectDraw* pDirectDraw)
 {
-    ComPtr<IAMMultiMediaStream> stream;
-    if (FAILED(::CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IAMMultiMediaStream, stream.ReceiveVoid())) || !stream)
-        return nullptr;
-
     WCHAR widePath[MAX_PATH] = {};
     // A path that does not fit is not cut short into some other file's name.
     if (!::MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH))
+        return nullptr;
+
+    // Nothing here but the system's own work: a splitter that parses a file it cannot play,
+    // or a share that does not answer, keeps OpenFile for seconds, and the close does not
+    // wait for it (a failed stream is let go of inside too).
+    CPlatformCall inside;
+    ComPtr<IAMMultiMediaStream> stream;
+    if (FAILED(::CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IAMMultiMediaStream, stream.ReceiveVoid())) || !stream)
         return nullptr;
 
     // The stream makes its own graph thread: the filter graph manager needs a thread that
@@ -139,7 +144,10 @@ PlayResult PlayWithStream(const PlaybackRequest& request, IDirectDraw* pDirectDr
     ComPtr<IAMMultiMediaStream> stream(OpenClipStream(request.clipPath, request.mute, pDirectDraw));
     if (!stream)
         return PlayResult::CannotOpen;
-    return PlayStream(stream.Get(), pDirectDraw, request, pShown);
+    const PlayResult result = PlayStream(stream.Get(), pDirectDraw, request, pShown);
+    CPlatformCall inside;  // the graph's filters and threads end with it
+    stream.Release();
+    return result;
 }
 
 PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, const PlaybackRequest& request,
@@ -212,7 +220,10 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
                 pStream->SetState(STREAMSTATE_RUN);
                 continue;
             }
-            hr = sample->Update(0, nullptr, nullptr, 0);
+            {
+                CPlatformCall inside;  // until the next frame is decoded, from a slow share too
+                hr = sample->Update(0, nullptr, nullptr, 0);
+            }
             if (hr == DDERR_SURFACELOST) {
                 // The frame's surface was lost (a consent prompt, a locked workstation, a
                 // remote session switch): restored, and on with the next frame. While it
@@ -253,7 +264,10 @@ PlayResult PlayStream(IAMMultiMediaStream* pStream, IDirectDraw* pDirectDraw, co
                     break;
             }
         }
-        pStream->SetState(STREAMSTATE_STOP);
+        {
+            CPlatformCall inside;  // the graph's threads stop first
+            pStream->SetState(STREAMSTATE_STOP);
+        }
         *pShown += shown;
         // A pass that put nothing on the screen (a start past the clip's end, a clip that
         // fails at its first frame or its first blit) is no picture: the first one says so;

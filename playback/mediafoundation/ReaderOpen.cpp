@@ -3,6 +3,7 @@
 #include <mferror.h>
 
 #include "support/Scoped.h"
+#include "playback/PlatformCall.h"
 
 namespace {
 
@@ -118,8 +119,10 @@ HRESULT OpenReader(const MediaFoundationApi& mf, LPCWSTR url, IMFAttributes* pAt
                    const volatile LONG* pPlaying, IMFSourceReader** ppReader)
 {
     *ppReader = nullptr;
-    if (!mf.MFCreateSourceResolver || !mf.MFCreateSourceReaderFromMediaSource)
+    if (!mf.MFCreateSourceResolver || !mf.MFCreateSourceReaderFromMediaSource) {
+        CPlatformCall inside;
         return mf.MFCreateSourceReaderFromURL(url, pAttributes, ppReader);
+    }
     ComPtr<IMFSourceResolver> resolver;
     HRESULT hr = mf.MFCreateSourceResolver(resolver.Receive());
     if (FAILED(hr))
@@ -146,6 +149,7 @@ HRESULT OpenReader(const MediaFoundationApi& mf, LPCWSTR url, IMFAttributes* pAt
     if (SUCCEEDED(hr))
         hr = object->QueryInterface(IID_IMFMediaSource, source.ReceiveVoid());
     // The reader shuts the source down when it goes; until then a source of its own.
+    CPlatformCall inside;
     if (SUCCEEDED(hr))
         hr = mf.MFCreateSourceReaderFromMediaSource(source.Get(), pAttributes, ppReader);
     if (FAILED(hr) && source)

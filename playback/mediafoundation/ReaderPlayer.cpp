@@ -3,6 +3,7 @@
 #include <ddraw.h>
 
 #include "support/Scoped.h"
+#include "playback/PlatformCall.h"
 #include "playback/present/FramePresenter.h"
 #include "playback/mediafoundation/MediaFoundation.h"
 #include "playback/sound/PlaybackClock.h"
@@ -192,7 +193,14 @@ void WithdrawSource()
 class ReaderPlayer {
 public:
     ReaderPlayer(const MediaFoundationApi& mf, const PlaybackRequest& request) : m_mf(mf), m_request(request) {}
-    ~ReaderPlayer() { WithdrawSource(); }
+    ~ReaderPlayer()
+    {
+        WithdrawSource();
+        // The source, its decoders and the sound device end here, inside the system.
+        CPlatformCall inside;
+        m_reader.Release();
+        m_wave.Close();
+    }
     PlayResult Play(IDirectDraw* pDirectDraw, LONG* pShown);
     bool SoundOpen() const { return m_wave.IsOpen(); }
 
@@ -202,6 +210,13 @@ private:
     bool Playing() const { return *m_request.pPlaying != 0; }
     // The reader's own index of the first stream of that major type.
     bool FindStream(REFGUID majorType, DWORD* pIndex);
+    // The reader's next sample of that stream (waits for it to be decoded, or read from a
+    // slow share).
+    HRESULT Read(DWORD stream, DWORD* pStream, DWORD* pFlags, LONGLONG* pTime, IMFSample** ppSample)
+    {
+        CPlatformCall inside;
+        return m_reader->ReadSample(stream, 0, pStream, pFlags, pTime, ppSample);
+    }
     // A new type on a stream: a new surface for a new frame shape, a new device format
     // for a new sound format.
     void FollowTypeChange(bool video);
@@ -266,17 +281,28 @@ bool ReaderPlayer::Open(IDirectDraw* pDirectDraw)
     ClipHeaders headers;
     ReadClipHeadersFromFile(m_request.clipPath, &headers);
     m_frames.UseClipHeaders(headers);
-    if (!m_frames.SelectOutput(m_mf, m_reader.Get())) {
+    // A stop is looked at between the steps, each of which may take a while (a decoder
+    // made, a sound device opened).
+    bool selected;
+    {
+        CPlatformCall inside;
+        selected = m_frames.SelectOutput(m_mf, m_reader.Get());
+    }
+    if (!selected) {
         const LONG missing = MissingDecoderFor(m_reader.Get());
         if (missing && m_request.pMissingDecoder)
             *m_request.pMissingDecoder = missing;
         return false;
     }
-    if (!FindStream(MFMediaType_Video, &m_videoIndex))
+    if (!Playing() || !FindStream(MFMediaType_Video, &m_videoIndex))
         return false;
     PublishSource(m_reader.Get());
-    if (!m_request.mute)
+    if (!m_request.mute) {
+        CPlatformCall inside;
         OpenSound(m_mf, m_reader.Get(), &m_wave, &m_sound);  // no sound device: the picture plays alone
+    }
+    if (!Playing())
+        return false;
     m_canSeek = CanSeek(m_reader.Get());
     return SUCCEEDED(m_presenter.Create(pDirectDraw, m_request, m_frames.Width(), m_frames.Height(),
                                         m_frames.ParX(), m_frames.ParY(), 2));
@@ -342,8 +368,7 @@ bool ReaderPlayer::TopUpSound(LONGLONG frameTime, CPlaybackClock* pClock)
         DWORD stream = 0, flags = 0;
         LONGLONG time = 0;
         ComPtr<IMFSample> sample;
-        if (FAILED(m_reader->ReadSample(kAudio, 0, &stream, &flags, &time, sample.Receive())) ||
-            (flags & MF_SOURCE_READERF_ERROR))
+        if (FAILED(Read(kAudio, &stream, &flags, &time, sample.Receive())) || (flags & MF_SOURCE_READERF_ERROR))
             return false;
         if (flags & MF_SOURCE_READERF_ENDOFSTREAM) {
             m_soundEnded = true;
@@ -366,6 +391,7 @@ PassOutcome ReaderPlayer::PlayPass()
         ::ZeroMemory(&position, sizeof(position));
         position.vt = VT_I8;
         position.hVal.QuadPart = m_request.startTime;
+        CPlatformCall inside;  // waits for the source to get there
         m_reader->SetCurrentPosition(GUID_NULL, position);
     }
     m_wave.Reset();
@@ -385,8 +411,7 @@ PassOutcome ReaderPlayer::PlayPass()
         DWORD stream = 0, flags = 0;
         LONGLONG time = 0;
         ComPtr<IMFSample> sample;
-        HRESULT hr = m_reader->ReadSample(static_cast<DWORD>(MF_SOURCE_READER_ANY_STREAM), 0, &stream, &flags,
-                                          &time, sample.Receive());
+        HRESULT hr = Read(static_cast<DWORD>(MF_SOURCE_READER_ANY_STREAM), &stream, &flags, &time, sample.Receive());
         if (FAILED(hr) || (flags & MF_SOURCE_READERF_ERROR)) {
             outcome.broken = true;  // a reader that reported an error may not be read again
             break;
@@ -515,8 +540,10 @@ PlayResult PlayWithReaderApi(const MediaFoundationApi& mf, const PlaybackRequest
                              LONG* pShown)
 {
     *pShown = 0;
-    if (!g_started)
+    if (!g_started) {
+        CPlatformCall inside;
         g_started = SUCCEEDED(mf.MFStartup(kMediaFoundationVersion, MFSTARTUP_NOSOCKET));
+    }
     if (!g_started)
         return PlayResult::CannotOpen;
     // Sleep in steps of 1 ms rather than the system's usual 10-16: frames are due every 40 ms.

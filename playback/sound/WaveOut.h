@@ -40,6 +40,8 @@ public:
     bool CanQueue(int blocks) const;
     // Playing, and everything queued since Start has been played: the device ran dry.
     bool RanDry() const;
+    // Closes the device, keeping the memory of any block it will not give back.
+    void Close();
 
     // No block came back from the device for this long while it played: it is given up.
     enum : DWORD { kStuckMs = 3000 };
@@ -55,8 +57,6 @@ private:
     };
     static bool Free(const Block& b);
     bool Queue(const BYTE* data, DWORD bytes, const volatile LONG* pPlaying);
-    // Closes the device, keeping the memory of any block it will not give back.
-    void Close();
 
     HWAVEOUT m_hWave = nullptr;
     WAVEFORMATEX m_format = {};

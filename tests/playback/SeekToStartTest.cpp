@@ -92,7 +92,9 @@ TEST(SeekToStart, SeeksWhenTheStreamSaysItCanOrWhenItCannotSayAndASeekWorks)
 #include <mferror.h>
 
 #include "playback/mediafoundation/ReaderPlayer.h"
+#include "playback/PlatformCall.h"
 #include "settings/SettingsDlg.h"
+#include "support/Scoped.h"
 #include "StandIns.h"
 
 namespace {
@@ -128,11 +130,20 @@ public:
 const DWORD kVideoIndex = 0, kSoundIndex = 1;
 const LONGLONG kSoundBlock = 200000;  // 20 ms of 48 kHz 16-bit stereo: 3840 bytes
 
-// Video frames whose first pixel is their number; with sound, a stream of silence in
-// 20 ms samples beside them, handed out by time (or, for the first few reads, first).
+// Video frames whose first pixel is their number (or NV12 frames, turned and shaped as the
+// types say); with sound, a stream of silence in 20 ms samples beside them, handed out by
+// time (or, for the first few reads, first).
 class StandInReader : public IMFSourceReader {
 public:
     bool failFirstRead = false;
+    bool nv12 = false;
+    UINT32 width = 64, height = 48;
+    UINT32 rotation = 0;      // the file's type says so (Windows 8 on); the decoder's says nothing
+    UINT64 pixelAspect = 0;   // the decoder's type says so
+    // From this frame on the decoder gives frames of another height, and the reader says so
+    // with the first of them, as Windows' does.
+    int changeAtFrame = -1;
+    UINT32 changedHeight = 0;
     // The file's video format; with noDecoder no output type can be set for it, as on a
     // Windows without the decoder.
     GUID nativeSubtype = MFVideoFormat_RGB32;
@@ -142,6 +153,8 @@ public:
     DWORD firstFrameMs = 0;  // and the first one so much longer
     bool withSound = false;
     int soundFirst = 0;    // sound samples the first reads of any stream give
+    HANDLE decoderGate = nullptr;  // the first output type waits for it (a decoder made slowly)
+    volatile LONG inDecoder = 0, leftDecoder = 0;
     volatile LONG blocked = 0;
     StandInSource source;
     LONGLONG next = 0, nextSound = 0;
@@ -159,6 +172,8 @@ public:
         GUID major = GUID_NULL;
         if (SUCCEEDED(hr) && SUCCEEDED((*ppType)->GetGUID(MF_MT_MAJOR_TYPE, &major)) && major == MFMediaType_Video)
             (*ppType)->SetGUID(MF_MT_SUBTYPE, nativeSubtype);
+        if (SUCCEEDED(hr) && major == MFMediaType_Video && rotation)
+            (*ppType)->SetUINT32(MF_MT_VIDEO_ROTATION, rotation);
         return hr;
     }
     STDMETHODIMP GetCurrentMediaType(DWORD stream, IMFMediaType** ppType) override
@@ -171,9 +186,11 @@ public:
         HRESULT hr = ::MFCreateMediaType(ppType);
         if (SUCCEEDED(hr) && video) {
             (*ppType)->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
-            (*ppType)->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32);
-            (*ppType)->SetUINT64(MF_MT_FRAME_SIZE, (64ull << 32) | 48);
-            (*ppType)->SetUINT32(MF_MT_DEFAULT_STRIDE, 64 * 4);
+            (*ppType)->SetGUID(MF_MT_SUBTYPE, nv12 ? MFVideoFormat_NV12 : MFVideoFormat_RGB32);
+            (*ppType)->SetUINT64(MF_MT_FRAME_SIZE, (UINT64(width) << 32) | FrameHeight());
+            (*ppType)->SetUINT32(MF_MT_DEFAULT_STRIDE, nv12 ? width : width * 4);
+            if (pixelAspect)
+                (*ppType)->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, pixelAspect);
         } else if (SUCCEEDED(hr)) {
             (*ppType)->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
             (*ppType)->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
@@ -185,6 +202,10 @@ public:
     }
     STDMETHODIMP SetCurrentMediaType(DWORD, DWORD*, IMFMediaType*) override
     {
+        if (decoderGate && !::InterlockedExchange(&inDecoder, 1)) {
+            ::WaitForSingleObject(decoderGate, 30000);
+            leftDecoder = 1;
+        }
         return noDecoder ? MF_E_TOPO_CODEC_NOT_FOUND : S_OK;
     }
     STDMETHODIMP SetCurrentPosition(REFGUID, REFPROPVARIANT position) override
@@ -218,13 +239,15 @@ public:
             ++soundReads;
         else
             ::Sleep(decodeMs + (frameReads++ == 0 ? firstFrameMs : 0));
-        const DWORD bytes = sound ? 3840 : 64 * 48 * 4;
+        if (!sound && frameReads - 1 == changeAtFrame)
+            *pFlags |= MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED;
+        const DWORD bytes = sound ? 3840 : nv12 ? width * FrameHeight() * 3 / 2 : width * FrameHeight() * 4;
         IMFMediaBuffer* buffer = nullptr;
         HRESULT hr = ::MFCreateMemoryBuffer(bytes, &buffer);
         BYTE* data = nullptr;
         if (SUCCEEDED(hr) && SUCCEEDED(buffer->Lock(&data, nullptr, nullptr))) {
             memset(data, 0, bytes);
-            if (!sound)
+            if (!sound && !nv12)
                 *reinterpret_cast<DWORD*>(data) = static_cast<DWORD>(time / kFrame);
             buffer->Unlock();
         }
@@ -257,6 +280,9 @@ public:
         pValue->ulVal = MFMEDIASOURCE_CAN_SEEK;
         return S_OK;
     }
+
+private:
+    UINT32 FrameHeight() const { return changeAtFrame >= 0 && frameReads > changeAtFrame ? changedHeight : height; }
 };
 
 StandInReader* g_reader = nullptr;
@@ -267,57 +293,107 @@ HRESULT WINAPI OpenStandIn(LPCWSTR, IMFAttributes*, IMFSourceReader** ppReader)
     return S_OK;
 }
 
+// No source resolver: the reader is opened synchronously, through the stand-in.
+const MediaFoundationApi kOpensStandIn = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType,
+                                           OpenStandIn, nullptr, nullptr };
+
+// What a run of the stand-in reader plays into: a small top-level window (with Windows'
+// own DirectDraw on it, where a case asks for one) and a request for a muted clip there.
+struct ReaderStage {
+    ReaderStage()
+        : hWnd(::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
+                                 nullptr, nullptr))
+    {
+        request.hWnd = hWnd;
+        request.clipPath = "stand-in.mp4";
+        request.mute = true;
+        request.pGeometry = &geometry;
+        request.pPlaying = &playing;
+    }
+    ~ReaderStage()
+    {
+        if (directDraw)
+            directDraw->Release();
+        ::DestroyWindow(hWnd);
+    }
+    ReaderStage(const ReaderStage&) = delete;
+    ReaderStage& operator=(const ReaderStage&) = delete;
+    bool MakeDirectDraw()
+    {
+        if (!hWnd || FAILED(::DirectDrawCreate(nullptr, &directDraw, nullptr)))
+            return false;
+        directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
+        return true;
+    }
+
+    HWND hWnd;
+    IDirectDraw* directDraw = nullptr;
+    CSettingsDlg geometry;
+    volatile LONG playing = 1;
+    PlaybackRequest request = {};
+};
+
 }  // namespace
 
-TEST(StandInReader, FramesBeforeTheStartAreSkippedAndAFailedFirstReadIsNoPicture)
+TEST(StandInReader, FramesBeforeTheStartAreSkippedAFailedFirstReadIsNoPictureAndANewFrameSizeIsFollowed)
 {
-    HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
-                                  nullptr, nullptr);
-    ASSERT_NE(nullptr, hWnd);
-    IDirectDraw* directDraw = nullptr;
-    ASSERT_TRUE(SUCCEEDED(::DirectDrawCreate(nullptr, &directDraw, nullptr)));
-    directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
-    // No source resolver: the reader is opened synchronously, through the stand-in.
-    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
-                                    nullptr, nullptr };
-    CSettingsDlg geometry;
-    geometry.m_nViewSizeOption = 1;
-    const volatile LONG playing = 1;
-    PlaybackRequest request = {};
-    request.hWnd = hWnd;
-    request.clipPath = "stand-in.mp4";
+    ReaderStage stage;
+    stage.geometry.m_nViewSizeOption = 1;
+    PlaybackRequest request = stage.request;
     request.startTime = 30000000;  // 3 s, between the key frames at 2 and 4 s
     request.endTime = 32000000;    // 3.2 s
     request.useEndTime = true;
-    request.mute = true;
-    request.pGeometry = &geometry;
-    request.pPlaying = &playing;
 
     const struct {
         const char* what;
         bool failFirstRead;
+        bool turnedAndResized;
         PlayResult result;
-        LONG frames;  // reaching the screen
+        LONG frames;       // reaching the screen
+        SIZE first, last;  // the first and the last picture's size on the screen
     } cases[] = {
         // 3.00, 3.04, ..., 3.20: not the 25 frames from the key frame at 2 s before them.
-        { "a seek answered from the key frame before", false, PlayResult::Played, 6 },
-        { "a first read that fails", true, PlayResult::FirstFrameFailed, 0 },
+        { "a seek answered from the key frame before", false, false, PlayResult::Played, 6, { 64, 48 }, { 64, 48 } },
+        { "a first read that fails", true, false, PlayResult::FirstFrameFailed, 0, {}, {} },
+        // Stored 40 x 24 with pixels 3:2, turned a quarter: 24 x 40 upright, shown 16 x 40. From
+        // 3.04 s the decoder's frames are 40 x 32: 32 x 40 upright, shown 21 x 40.
+        { "a new frame size, turned and with wide pixels", false, true, PlayResult::Played, 6, { 16, 40 },
+          { 21, 40 } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         StandInReader reader;
         reader.failFirstRead = c.failFirstRead;
+        if (c.turnedAndResized) {
+            reader.nv12 = true;
+            reader.nativeSubtype = MFVideoFormat_NV12;
+            reader.width = 40;
+            reader.height = 24;
+            reader.rotation = 90;
+            reader.pixelAspect = (3ull << 32) | 2;
+            reader.changeAtFrame = 26;  // 3.04 s
+            reader.changedHeight = 32;
+        }
         g_reader = &reader;
+        StandInDirectDraw directDraw;
         const LONG decodedBefore = g_playbackCounters.framesDecoded;
         const LONG droppedBefore = g_playbackCounters.framesDropped;
         LONG shown = -1;
-        EXPECT_EQ(c.result, PlayWithReaderApi(mf, request, directDraw, &shown));
+        EXPECT_EQ(c.result, PlayWithReaderApi(kOpensStandIn, request, &directDraw, &shown));
         // Shown, or dropped where a loaded machine made one late.
         EXPECT_EQ(c.frames, shown + g_playbackCounters.framesDropped - droppedBefore);
         EXPECT_EQ(c.frames, g_playbackCounters.framesDecoded - decodedBefore);
+        // The pass's first frame is never dropped, nor the last one long after the change.
+        const std::vector<RECT> none;
+        const std::vector<RECT>& blits = directDraw.primary ? directDraw.primary->blits : none;
+        ASSERT_EQ(c.frames == 0, blits.empty());
+        if (!blits.empty()) {
+            EXPECT_EQ(c.first.cx, blits.front().right - blits.front().left);
+            EXPECT_EQ(c.first.cy, blits.front().bottom - blits.front().top);
+            EXPECT_EQ(c.last.cx, blits.back().right - blits.back().left);
+            EXPECT_EQ(c.last.cy, blits.back().bottom - blits.back().top);
+        }
     }
-    directDraw->Release();
-    ::DestroyWindow(hWnd);
 }
 
 // A clip whose video this Windows has no decoder for: the engine says which format, for
@@ -325,16 +401,9 @@ TEST(StandInReader, FramesBeforeTheStartAreSkippedAndAFailedFirstReadIsNoPicture
 // the saver's string table; the three it had stay as they were).
 TEST(StandInReader, AMissingDecoderIsNamed)
 {
-    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
-                                    nullptr, nullptr };
-    CSettingsDlg geometry;
-    const volatile LONG playing = 1;
+    ReaderStage stage;
     volatile LONG missing = -1;
-    PlaybackRequest request = {};
-    request.clipPath = "stand-in.mp4";
-    request.mute = true;
-    request.pGeometry = &geometry;
-    request.pPlaying = &playing;
+    PlaybackRequest request = stage.request;
     request.pMissingDecoder = &missing;
     GUID hvc1 = MFVideoFormat_HEVC;
     hvc1.Data1 = 0x31637668;
@@ -355,7 +424,7 @@ TEST(StandInReader, AMissingDecoderIsNamed)
         g_reader = &reader;
         missing = kNoDecoderMissing;
         LONG shown = -1;
-        EXPECT_EQ(PlayResult::CannotOpen, PlayWithReaderApi(mf, request, nullptr, &shown));
+        EXPECT_EQ(PlayResult::CannotOpen, PlayWithReaderApi(kOpensStandIn, request, nullptr, &shown));
         EXPECT_EQ(row.missing, missing);
     }
 
@@ -383,30 +452,18 @@ TEST(StandInReader, AMissingDecoderIsNamed)
 // still one is shown at least every 250 ms, and what is dropped is counted.
 TEST(StandInReader, ASlowMachineStillShowsAFrameFourTimesASecond)
 {
-    HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
-                                  nullptr, nullptr);
-    IDirectDraw* directDraw = nullptr;
-    ASSERT_TRUE(SUCCEEDED(::DirectDrawCreate(nullptr, &directDraw, nullptr)));
-    directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
-    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
-                                    nullptr, nullptr };
-    CSettingsDlg geometry;
-    const volatile LONG playing = 1;
-    PlaybackRequest request = {};
-    request.hWnd = hWnd;
-    request.clipPath = "stand-in.mp4";
+    ReaderStage stage;
+    ASSERT_TRUE(stage.MakeDirectDraw());
+    PlaybackRequest request = stage.request;
     request.endTime = 12000000;  // 1.2 s of clip: 3.6 s to decode
     request.useEndTime = true;
-    request.mute = true;
-    request.pGeometry = &geometry;
-    request.pPlaying = &playing;
     StandInReader reader;
     reader.decodeMs = 3 * kFrame / 10000;
     g_reader = &reader;
     const PlaybackCounters before = g_playbackCounters;
     const DWORD began = ::GetTickCount();
     LONG shown = 0;
-    EXPECT_EQ(PlayResult::Played, PlayWithReaderApi(mf, request, directDraw, &shown));
+    EXPECT_EQ(PlayResult::Played, PlayWithReaderApi(kOpensStandIn, request, stage.directDraw, &shown));
     const LONG took = static_cast<LONG>(::GetTickCount() - began);
     // Four a second, but for the last quarter second, which may end before its frame.
     EXPECT_GE(shown * 1000, 4 * (took - 250)) << shown << " frames shown in " << took << " ms";
@@ -415,8 +472,6 @@ TEST(StandInReader, ASlowMachineStillShowsAFrameFourTimesASecond)
     EXPECT_EQ(31, decoded);  // 0 to 1.2 s
     EXPECT_GT(dropped, 0);
     EXPECT_EQ(decoded, shown + dropped);
-    directDraw->Release();
-    ::DestroyWindow(hWnd);
 }
 
 // With sound, the sound starts the clock. The pass's first frame is shown however late it
@@ -424,19 +479,11 @@ TEST(StandInReader, ASlowMachineStillShowsAFrameFourTimesASecond)
 // the device never runs dry waiting for the file's next picture.
 TEST(StandInReader, TheFirstFrameIsShownHoweverLateAndSoundIsReadHalfASecondAhead)
 {
-    HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
-                                  nullptr, nullptr);
-    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
-                                    nullptr, nullptr };
-    CSettingsDlg geometry;
-    const volatile LONG playing = 1;
-    PlaybackRequest request = {};
-    request.hWnd = hWnd;
-    request.clipPath = "stand-in.mp4";
+    ReaderStage stage;
+    PlaybackRequest request = stage.request;
     request.endTime = 2000000;
     request.useEndTime = true;
-    request.pGeometry = &geometry;
-    request.pPlaying = &playing;
+    request.mute = false;
     const struct {
         const char* what;
         Device device;
@@ -464,13 +511,12 @@ TEST(StandInReader, TheFirstFrameIsShownHoweverLateAndSoundIsReadHalfASecondAhea
             };
         };
         LONG shown = 0;
-        EXPECT_EQ(PlayResult::Played, PlayWithReaderApi(mf, request, &directDraw, &shown));
+        EXPECT_EQ(PlayResult::Played, PlayWithReaderApi(kOpensStandIn, request, &directDraw, &shown));
         ASSERT_NE(nullptr, directDraw.primary);
         ASSERT_FALSE(directDraw.primary->shown.empty());
         EXPECT_EQ(0u, directDraw.primary->shown[0]) << "not the pass's first frame";
         EXPECT_GE(soundAtFirstPicture, 5000000) << "sound read only so far ahead of the first picture";
     }
-    ::DestroyWindow(hWnd);
 }
 
 // A display mode change whose new DirectDraw cannot be made at once (a desktop switch, a
@@ -478,11 +524,7 @@ TEST(StandInReader, TheFirstFrameIsShownHoweverLateAndSoundIsReadHalfASecondAhea
 // held still keeps trying until its picture is back; nothing reaches a released object.
 TEST(StandInReader, AModeChangeWhoseRebuildFailsEndsThePassOrHoldsOn)
 {
-    HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
-                                  nullptr, nullptr);
-    const MediaFoundationApi mf = { ::MFStartup, ::MFShutdown, ::MFCreateAttributes, ::MFCreateMediaType, OpenStandIn,
-                                    nullptr, nullptr };
-    CSettingsDlg geometry;
+    ReaderStage stage;
     const struct {
         const char* what;
         bool holdStill;
@@ -494,18 +536,13 @@ TEST(StandInReader, AModeChangeWhoseRebuildFailsEndsThePassOrHoldsOn)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        volatile LONG playing = 1;
-        PlaybackRequest request = {};
-        request.hWnd = hWnd;
-        request.clipPath = "stand-in.mp4";
+        stage.playing = 1;
+        PlaybackRequest request = stage.request;
         request.startTime = 30000000;
         request.endTime = c.holdStill ? 30000000 : 50000000;
         request.useEndTime = true;
         request.holdStill = c.holdStill;
         request.loop = true;
-        request.mute = true;
-        request.pGeometry = &geometry;
-        request.pPlaying = &playing;
         StandInReader reader;
         g_reader = &reader;
         StandInDirectDrawCreate creation;
@@ -521,11 +558,11 @@ TEST(StandInReader, AModeChangeWhoseRebuildFailsEndsThePassOrHoldsOn)
         // The held still, back on the new DirectDraw's primary surface: the stop.
         creation.setUp = [&](StandInDirectDraw* dd) {
             dd->madePrimary = [&](StandInSurface* primary) {
-                primary->afterBlit = [&](int) { playing = 0; };
+                primary->afterBlit = [&](int) { stage.playing = 0; };
             };
         };
         LONG shown = 0;
-        EXPECT_EQ(c.result, PlayWithReaderApi(mf, request, &first, &shown));
+        EXPECT_EQ(c.result, PlayWithReaderApi(kOpensStandIn, request, &first, &shown));
         EXPECT_EQ(c.changeAfter, shown);
         if (c.holdStill) {
             ASSERT_EQ(1u, creation.made.size());
@@ -533,7 +570,6 @@ TEST(StandInReader, AModeChangeWhoseRebuildFailsEndsThePassOrHoldsOn)
             EXPECT_EQ(first.primary->shown[0], creation.made[0]->primary->shown[0]) << "not the held picture";
         }
     }
-    ::DestroyWindow(hWnd);
 }
 
 namespace {
@@ -699,15 +735,13 @@ LONGLONG MillisecondsNow()
 // and an MFShutdown that waits for them. A stop while the clip plays, while a read blocks
 // (a clip on an unreachable network share: the stop shuts its source down) or while the
 // opening waits (the stop cancels it, and the late answer is let go) ends the playback
-// thread at once, not after a wait for the platform; and nothing is left holding it.
+// thread at once, not after a wait for the platform; and nothing is left holding it. A
+// decoder whose making nothing cancels is not waited out at the close: the thread is let
+// go, and when the call returns it stops there, touching nothing of the saver's.
 TEST(StandInReader, AStopEndsPlaybackAReadOrAnOpeningAtOnceAndNothingHoldsThePlatform)
 {
-    HWND hWnd = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 64, 48, nullptr, nullptr,
-                                  nullptr, nullptr);
-    IDirectDraw* directDraw = nullptr;
-    ASSERT_TRUE(SUCCEEDED(::DirectDrawCreate(nullptr, &directDraw, nullptr)));
-    directDraw->SetCooperativeLevel(hWnd, DDSCL_NORMAL);
-    CSettingsDlg geometry;
+    ReaderStage stage;
+    ASSERT_TRUE(stage.MakeDirectDraw());
     const MediaFoundationApi mf = { ::MFStartup, WindowsLikeShutdown, ::MFCreateAttributes, ::MFCreateMediaType,
                                     OpenStandIn, ResolverStandIn, ReaderOnSourceStandIn };
     const struct {
@@ -716,32 +750,54 @@ TEST(StandInReader, AStopEndsPlaybackAReadOrAnOpeningAtOnceAndNothingHoldsThePla
         int blockAtRead;
         bool stop;  // else the run ends by itself
         PlayResult result;
+        bool slowDecoder = false;  // a stop while the decoder is made; the thread is let go
     } cases[] = {
         { "a stop while it plays", Opening::Completes, -1, true, PlayResult::Played },
         { "a stop while a read blocks", Opening::Completes, 5, true, PlayResult::Played },
         { "a stop while the opening waits", Opening::NeverCompletes, -1, true, PlayResult::CannotOpen },
         { "an opening that fails", Opening::Fails, -1, false, PlayResult::CannotOpen },
+        { "a stop while a decoder is made, let go", Opening::Completes, -1, true, PlayResult::CannotOpen, true },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        volatile LONG playing = 1;
-        PlaybackRequest request = {};
-        request.hWnd = hWnd;
-        request.clipPath = "stand-in.mp4";
+        stage.playing = 1;
+        volatile LONG missing = -1;
+        PlaybackRequest request = stage.request;
         request.loop = true;
-        request.mute = true;
-        request.pGeometry = &geometry;
-        request.pPlaying = &playing;
+        request.pMissingDecoder = &missing;
         StandInReader reader;
         reader.blockAtRead = c.blockAtRead;
+        ScopedHandle gate(c.slowDecoder ? ::CreateEventA(nullptr, TRUE, FALSE, nullptr) : nullptr);
+        reader.decoderGate = gate.Get();
+        if (c.slowDecoder) {
+            reader.nativeSubtype = MFVideoFormat_HEVC;  // where the thread went on, it would name it
+            reader.noDecoder = true;
+        }
         StandInResolver resolver;
         resolver.opening = c.opening;
         resolver.source = &reader.source;
         g_reader = &reader;
         g_resolver = &resolver;
-        ReaderRun run = { &mf, &request, directDraw, PlayResult::Played };
+        ReaderRun run = { &mf, &request, stage.directDraw, PlayResult::Played };
         HANDLE thread = ::CreateThread(nullptr, 0, RunReader, &run, 0, nullptr);
         ASSERT_NE(nullptr, thread);
+        if (c.slowDecoder) {
+            for (int i = 0; i < 500 && !reader.inDecoder; ++i)
+                ::Sleep(10);
+            ASSERT_TRUE(reader.inDecoder);
+            stage.playing = 0;
+            CancelPendingReads();
+            EXPECT_TRUE(LetGoOfPlaybackThread()) << "not inside a call of the system's";
+            ::SetEvent(gate.Get());
+            for (int i = 0; i < 500 && !reader.leftDecoder; ++i)
+                ::Sleep(10);
+            EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(thread, 1000)) << "the thread went on after it was let go";
+            EXPECT_EQ(-1, missing) << "the thread went on after it was let go";
+            ::TerminateThread(thread, 0);  // the process would have ended meanwhile
+            ResetPlatformCalls();
+            ::CloseHandle(thread);
+            continue;
+        }
         if (c.stop) {
             auto waiting = [&] {
                 return c.opening == Opening::NeverCompletes ? resolver.begun != 0
@@ -754,7 +810,7 @@ TEST(StandInReader, AStopEndsPlaybackAReadOrAnOpeningAtOnceAndNothingHoldsThePla
             if (c.opening == Opening::NeverCompletes)
                 ::Sleep(100);  // still waiting: nothing but the stop ends it
             const LONGLONG stopped = MillisecondsNow();
-            playing = 0;
+            stage.playing = 0;
             CancelPendingReads();
             EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 10000));
             const LONGLONG took = MillisecondsNow() - stopped;
@@ -771,6 +827,4 @@ TEST(StandInReader, AStopEndsPlaybackAReadOrAnOpeningAtOnceAndNothingHoldsThePla
         g_platformLocks = 0;
         ::CloseHandle(thread);
     }
-    directDraw->Release();
-    ::DestroyWindow(hWnd);
 }
