@@ -223,6 +223,12 @@ bool CClipSaverWnd::StartPlayback()
     m_resume = ResumeState();
     m_progress = PlaybackProgress();
     ResetPlatformCalls();
+    // Everything the close needs of the loader is looked up before any thread of ours can
+    // hold its lock (Vista and later cancel an opening on the thread itself).
+    PrepareCloseDeadline(m_hWnd && !(::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD) ? m_hWnd : nullptr);
+    if (!m_pfnCancelIo)
+        m_pfnCancelIo = reinterpret_cast<CancelIoFn>(
+            ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CancelSynchronousIo"));
     // Raised here, not by the thread: a stop request that comes before the thread runs
     // would otherwise be undone by it.
     *m_pPlaying = 1;
@@ -236,16 +242,13 @@ void CClipSaverWnd::StopPlayback(bool closing)
     if (m_hPlaybackThread) {
         // A read waiting on a slow disk or share returns at once instead of at its time-out.
         CancelPendingReads();
-        // So does a file that the first engine opens on the thread itself (Vista and later
-        // cancel such an opening; looked up at run time), once the thread has not ended by
-        // itself within 50 ms; asked again at every step, as it may be inside the next one.
-        typedef BOOL(WINAPI * CancelIo)(HANDLE);
-        CancelIo cancelIo = reinterpret_cast<CancelIo>(
-            ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CancelSynchronousIo"));
+        // So does a file that the first engine opens on the thread itself, once the thread
+        // has not ended by itself within 50 ms; asked again at every step, as it may be
+        // inside the next one.
         bool ended = false, letGo = false;
         for (int i = 0; i < kStopWaits && !ended && !letGo; ++i) {
-            if (cancelIo && i >= kFreeStopWaits)
-                cancelIo(m_hPlaybackThread);
+            if (m_pfnCancelIo && i >= kFreeStopWaits)
+                m_pfnCancelIo(m_hPlaybackThread);
             ended = ::WaitForSingleObject(m_hPlaybackThread, kStopWaitMs) == WAIT_OBJECT_0;
             // The process ends next: a call of the system's that nothing cancels is not
             // waited out. The thread stops for good when it returns, and has written all it
@@ -267,17 +270,14 @@ void CClipSaverWnd::StopPlayback(bool closing)
 
 void CClipSaverWnd::OnDestroy()
 {
+    // The stop takes at most 2 s; the resume point is written within the third.
+    BeginCloseDeadline(3000);
     CWnd::OnDestroy();
     StopPlayback(true);
     SaveResumePoint();
-    if (m_hPowerNotify) {
-        typedef BOOL(WINAPI * Unregister)(HANDLE);
-        Unregister unregister = reinterpret_cast<Unregister>(
-            ::GetProcAddress(::GetModuleHandleA("user32.dll"), "UnregisterPowerSettingNotification"));
-        if (unregister)
-            unregister(m_hPowerNotify);
-        m_hPowerNotify = nullptr;
-    }
+    if (m_hPowerNotify && m_pfnUnregisterPower)
+        m_pfnUnregisterPower(m_hPowerNotify);
+    m_hPowerNotify = nullptr;
 }
 
 void CClipSaverWnd::WatchDisplayPower()
@@ -287,7 +287,9 @@ void CClipSaverWnd::WatchDisplayPower()
     typedef HANDLE(WINAPI * Register)(HANDLE, LPCGUID, DWORD);
     Register registerNotification = reinterpret_cast<Register>(
         ::GetProcAddress(::GetModuleHandleA("user32.dll"), "RegisterPowerSettingNotification"));
-    if (!registerNotification)
+    m_pfnUnregisterPower = reinterpret_cast<UnregisterPowerFn>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "UnregisterPowerSettingNotification"));
+    if (!registerNotification || !m_pfnUnregisterPower)
         return;  // before Vista: SC_MONITORPOWER says it
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof(version);

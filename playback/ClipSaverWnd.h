@@ -94,6 +94,11 @@ private:
     volatile LONG m_nMissingDecoder = 0;
     HANDLE m_hPlaybackThread = nullptr;
     HANDLE m_hPowerNotify = nullptr;
+    // Looked up while no thread of ours runs (the close takes nothing of the loader's).
+    typedef BOOL(WINAPI* CancelIoFn)(HANDLE);
+    typedef BOOL(WINAPI* UnregisterPowerFn)(HANDLE);
+    CancelIoFn m_pfnCancelIo = nullptr;
+    UnregisterPowerFn m_pfnUnregisterPower = nullptr;
     // The status text, written by the playback thread before it sets m_bStatusShown and
     // read by the UI thread only while that flag is set.
     CString m_strStatusText;

@@ -26,3 +26,17 @@ void ResetPlatformCalls();
 // UI thread, at the close, where the process ends next: true when the playback thread is
 // inside a marked call, and is let go (from now on it touches nothing of the saver's).
 bool LetGoOfPlaybackThread();
+
+// The last resort of the close. A thread stuck for good can hold a lock the UI thread
+// needs: the loader's (a codec whose DllMain never returns; a thread ended by
+// TerminateThread inside a library's loading), the heap's or a decoder's. Then neither the
+// window nor the process would ever go. A thread of its own ends the process a fixed time
+// after the close began, whatever the UI thread is waiting for; and for the full-screen
+// saver, when input came and the UI thread hangs (it may wait for such a lock before the
+// input even reaches the window: taking a message can load a library).
+// UI thread, before any playback thread runs: the deadline's thread is made and has
+// started (a thread starting later needs the loader's lock to run at all). hFullScreen:
+// the full-screen window, or null (the preview, which input does not close).
+void PrepareCloseDeadline(HWND hFullScreen);
+// UI thread, as the close begins: the process ends within ms from now.
+void BeginCloseDeadline(DWORD ms);

@@ -323,4 +323,4 @@ def scaling():
 
 
 if __name__ == "__main__":
-    main()
+    phone() if sys.argv[1:] == ["phone"] else main()

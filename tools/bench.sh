@@ -4,6 +4,7 @@
 # played with the saver, ffplay and mpv side by side (tools/bench-players.py).
 # "avsync [minutes]" (not part of both: it takes twice the minutes, 10 unless given)
 # measures picture against sound with the saver and mpv (tools/bench-avsync.py).
+# "phone" plays only the upright, turned and HDR clips through engine 2 and ffplay.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 which=${1:-all}
@@ -34,6 +35,9 @@ if [ "$which" = all ] || [ "$which" = playback ]; then
   twomon_start
   trap 'WINEPREFIX="$LUMASPIRE_TWOMON_PREFIX" wineserver -k >/dev/null 2>&1; tests/common/http_test_server.sh stop "$server_dir"; wine_stop' EXIT
   python3 tools/bench-players.py
+fi
+if [ "$which" = phone ]; then
+  python3 tools/bench-players.py phone
 fi
 if [ "$which" = avsync ]; then
   export LUMASPIRE_WINE_PRELOAD

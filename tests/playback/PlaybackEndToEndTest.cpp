@@ -663,6 +663,32 @@ TEST_F(PlaybackEndToEnd, ClosingAtRandomMomentsEndsTheProcessEveryTime)
                                     : "the window is still open and its thread does not answer");
     }
     EXPECT_EQ(nullptr, ::FindWindowA(kSaverWindowClass, nullptr));
+
+    // A codec whose loading never returns (as the first engine makes its stream) holds
+    // the loader's lock for good, and the UI thread waits for it as it takes the key
+    // (Wine loads the keyboard's input method there; on Windows a hook or the text
+    // services can): the process still ends, within the 5 s that make a window hung.
+    SCOPED_TRACE("a codec that never loads");
+    const char* const kStreamServer = "Software\\Classes\\CLSID\\{49C47CE5-9BA4-11D0-8212-00C04FC32C45}\\InprocServer32";
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStreamServer, 0, KEY_ALL_ACCESS, &hKey));
+    char server[MAX_PATH] = {};
+    DWORD size = sizeof(server) - 1;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegQueryValueExA(hKey, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(server), &size));
+    const std::string planted = ExeDir() + "planted.dll";
+    ::RegSetValueExA(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(planted.c_str()),
+                     static_cast<DWORD>(planted.size() + 1));
+    SaverProcess p;
+    const HWND hWnd = StartFullScreen(p, SaverPath(), { "LUMASPIRE_PLANTED_HOLD=lumaspire-loader-held" });
+    HANDLE held = nullptr;
+    PumpUntil([&] { return (held = ::OpenEventA(SYNCHRONIZE, FALSE, "lumaspire-loader-held")) != nullptr; }, 20000);
+    ::RegSetValueExA(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(server), lstrlenA(server) + 1);
+    ::RegCloseKey(hKey);
+    ASSERT_NE(nullptr, hWnd);
+    ASSERT_NE(nullptr, held) << "the codec was never loaded";
+    ::CloseHandle(held);
+    PressKey(VK_SPACE);
+    EXPECT_EQ(0u, p.WaitExit(10000));
 }
 
 TEST_F(PlaybackEndToEnd, PreviewShowsItsOwnScaledPicture)
