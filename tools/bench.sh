@@ -4,10 +4,48 @@
 # played with the saver, ffplay and mpv side by side (tools/bench-players.py).
 # "avsync [minutes]" (not part of both: it takes twice the minutes, 10 unless given)
 # measures picture against sound with the saver and mpv (tools/bench-avsync.py).
-# "phone" plays only the upright, turned and HDR clips through engine 2 and ffplay.
+# "phone" plays only the upright, turned and HDR clips through engine 2 and ffplay;
+# "convert [frames]" times the frame converter alone, natively, against ffmpeg.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 which=${1:-all}
+if [ "$which" = convert ]; then
+  # The frame converter alone, natively, against ffmpeg's scaler and tone-map on the
+  # same frames (single-threaded), ms a frame: what the turn and the tone-map add.
+  out=${BUILD_DIR:-$PWD/build}/convert-bench
+  mkdir -p "$out"
+  clang++ -std=c++17 -O2 -Ibench/shim -Ifuzz/shim -I. -include fuzz/shim/crt.h -Wno-cast-function-type-mismatch \
+    bench/ConvertBench.cpp playback/present/{YuvConvert,YuvKernels,YuvKernelsSse2,FrameCopy}.cpp fuzz/shim/shim.cpp \
+    -o "$out/convert_bench"
+  for f in nv12 p010le; do
+    ffmpeg -loglevel error -y -f lavfi -i testsrc2=s=1280x720 -frames:v 1 -pix_fmt $f -f rawvideo "$out/frame.$f"
+  done
+  frames=${2:-200}
+  "$out/convert_bench" "$out/frame.nv12" "$out/frame.p010le" "$frames" | tee "$out/ours.txt"
+  peer() {  # name, input format, filters
+    local best=
+    for _ in 1 2 3; do
+      local t
+      t=$(ffmpeg -hide_banner -nostats -benchmark -threads 1 -filter_threads 1 -stream_loop $((frames - 1)) \
+            -f rawvideo -pix_fmt "$2" -s 1280x720 -i "$out/frame.$2" -vf "$3" -f null - 2>&1 |
+          sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p')
+      best=$(printf '%s\n%s\n' "$best" "$t" | sed '/^$/d' | sort -n | head -n 1)
+    done
+    echo "$1 ffmpeg $(awk -v t="$best" -v n="$frames" 'BEGIN { printf "%.3f", t * 1000 / n }')"
+  }
+  tone="zscale=pin=bt2020:min=bt2020nc:rin=tv:t=linear:p=bt2020:npl=203,format=gbrpf32le,zscale=p=bt709"
+  tone="$tone,tonemap=hable:desat=0:peak=4.926,zscale=t=bt709:w=1024:h=576,format=bgra"
+  { peer upright nv12 "scale=1024:576:flags=bilinear,format=bgra"
+    peer turned nv12 "transpose=clock,scale=576:1024:flags=bilinear,format=bgra"
+    peer pq p010le "zscale=tin=smpte2084:${tone#zscale=}"
+    peer hlg p010le "zscale=tin=arib-std-b67:${tone#zscale=}"
+  } | tee "$out/peer.txt"
+  echo "ms a frame, 1280x720 into 1024x576 32-bit; ours (SSE2) / ffmpeg, and against ours upright:"
+  awk 'FNR == NR { if ($2 == "sse2") ours[$1] = $3; next }
+       { printf "  %-8s ours %.3f  ffmpeg %.3f  ours/ffmpeg %.2f  %.2f of upright\n", $1, ours[$1], $3, ours[$1] / $3,
+                ours[$1] / ours["upright"] }' "$out/ours.txt" "$out/peer.txt"
+  exit 0
+fi
 tools/build.sh >/dev/null
 source tools/wine-env.sh
 server_dir="$BUILD_DIR/bench-http-server"

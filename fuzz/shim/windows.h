@@ -15,6 +15,9 @@
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef int64_t LONGLONG;
+typedef size_t SIZE_T;
 typedef int32_t LONG;
 typedef unsigned int UINT;
 typedef uintptr_t UINT_PTR;
