@@ -2,7 +2,8 @@
 // frame into 1024 x 576 32-bit pixels, upright and turned, SDR (NV12) and HDR (P010, PQ
 // and HLG), plain and SSE2; ms a frame, the median of 5 runs of N frames. The frames are
 // the files the script makes with ffmpeg, which then times its own scaler (and tone-map)
-// on the same frames for the ratios.
+// on the same frames for the ratios. Built with CONVERT_BENCH_UPRIGHT_ONLY against an
+// earlier version's converter, it times the upright case alone.
 //   convert_bench <nv12 file> <p010 file> [frames]
 #include <algorithm>
 #include <chrono>
@@ -28,7 +29,11 @@ bool ReadFile(const char* path, std::vector<BYTE>* pData, size_t size)
 
 double MsPerFrame(const YuvImage& image, const YuvColour& colour, bool sse2, int frames)
 {
+#ifdef CONVERT_BENCH_UPRIGHT_ONLY
+    const bool turned = false;
+#else
     const bool turned = image.rotation == 90 || image.rotation == 270;
+#endif
     std::vector<BYTE> pixels(kOutW * kOutH * 4);
     PixelTarget target;
     target.pixels = pixels.data();
@@ -74,6 +79,12 @@ int main(int argc, char** argv)
     sdr.pitches[0] = sdr.pitches[1] = kW;
     sdr.width = kW;
     sdr.height = kH;
+#ifdef CONVERT_BENCH_UPRIGHT_ONLY
+    YuvColour bt709;
+    bt709.bt709 = true;  // that version's form
+    printf("upright sse2 %.3f\n", MsPerFrame(sdr, bt709, true, frames));
+    return 0;
+#else
     YuvImage hdr = sdr;
     hdr.layout = YuvLayout::P010;
     hdr.planes[0] = p010.data();
@@ -99,4 +110,5 @@ int main(int argc, char** argv)
             printf("%s %s %.3f\n", c.name, sse2 ? "sse2" : "plain", MsPerFrame(*c.image, *c.colour, sse2, frames));
     }
     return 0;
+#endif
 }

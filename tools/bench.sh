@@ -17,11 +17,23 @@ if [ "$which" = convert ]; then
   clang++ -std=c++17 -O2 -Ibench/shim -Ifuzz/shim -I. -include fuzz/shim/crt.h -Wno-cast-function-type-mismatch \
     bench/ConvertBench.cpp playback/present/{YuvConvert,YuvKernels,YuvKernelsSse2,FrameCopy}.cpp fuzz/shim/shim.cpp \
     -o "$out/convert_bench"
+  # LUMASPIRE_BENCH_CONVERT_BEFORE=<an earlier checkout's folder, inside the repository>:
+  # its converter on the upright frame too, in the same run.
+  before=${LUMASPIRE_BENCH_CONVERT_BEFORE:-}
+  if [ -n "$before" ]; then
+    clang++ -std=c++17 -O2 -DCONVERT_BENCH_UPRIGHT_ONLY -I"$before" -Ibench/shim -Ifuzz/shim -I. \
+      -include fuzz/shim/crt.h -Wno-cast-function-type-mismatch bench/ConvertBench.cpp \
+      "$before"/playback/present/{YuvConvert,YuvKernels,YuvKernelsSse2,FrameCopy}.cpp fuzz/shim/shim.cpp \
+      -o "$out/convert_bench_before"
+  fi
   for f in nv12 p010le; do
     ffmpeg -loglevel error -y -f lavfi -i testsrc2=s=1280x720 -frames:v 1 -pix_fmt $f -f rawvideo "$out/frame.$f"
   done
   frames=${2:-200}
   "$out/convert_bench" "$out/frame.nv12" "$out/frame.p010le" "$frames" | tee "$out/ours.txt"
+  if [ -n "$before" ]; then
+    "$out/convert_bench_before" "$out/frame.nv12" "$out/frame.p010le" "$frames" | sed 's/^/before /' | tee "$out/before.txt"
+  fi
   peer() {  # name, input format, filters
     local best=
     for _ in 1 2 3; do
@@ -44,6 +56,10 @@ if [ "$which" = convert ]; then
   awk 'FNR == NR { if ($2 == "sse2") ours[$1] = $3; next }
        { printf "  %-8s ours %.3f  ffmpeg %.3f  ours/ffmpeg %.2f  %.2f of upright\n", $1, ours[$1], $3, ours[$1] / $3,
                 ours[$1] / ours["upright"] }' "$out/ours.txt" "$out/peer.txt"
+  if [ -n "$before" ]; then
+    awk -v rev="$before" 'FNR == NR { if ($1 == "upright" && $2 == "sse2") now = $3; next }
+         { printf "  upright at %s: %.3f; this one/that one %.3f\n", rev, $4, now / $4 }' "$out/ours.txt" "$out/before.txt"
+  fi
   exit 0
 fi
 tools/build.sh >/dev/null
