@@ -14,17 +14,18 @@ if [ "$which" = convert ]; then
   # same frames (single-threaded), ms a frame: what the turn and the tone-map add.
   out=${BUILD_DIR:-$PWD/build}/convert-bench
   mkdir -p "$out"
-  clang++ -std=c++17 -O2 -Ibench/shim -Ifuzz/shim -I. -include fuzz/shim/crt.h -Wno-cast-function-type-mismatch \
-    bench/ConvertBench.cpp playback/present/{YuvConvert,YuvKernels,YuvKernelsSse2,FrameCopy}.cpp fuzz/shim/shim.cpp \
-    -o "$out/convert_bench"
+  # output, the folder whose converter it is built from, further flags
+  build_bench() {
+    clang++ -std=c++17 -O2 "${@:3}" -I"$2" -Ibench/shim -Ifuzz/shim -I. -include fuzz/shim/crt.h \
+      -Wno-cast-function-type-mismatch bench/ConvertBench.cpp \
+      "$2"/playback/present/{YuvConvert,YuvKernels,YuvKernelsSse2,FrameCopy}.cpp fuzz/shim/shim.cpp -o "$1"
+  }
+  build_bench "$out/convert_bench" .
   # LUMASPIRE_BENCH_CONVERT_BEFORE=<an earlier checkout's folder, inside the repository>:
   # its converter on the upright frame too, in the same run.
   before=${LUMASPIRE_BENCH_CONVERT_BEFORE:-}
   if [ -n "$before" ]; then
-    clang++ -std=c++17 -O2 -DCONVERT_BENCH_UPRIGHT_ONLY -I"$before" -Ibench/shim -Ifuzz/shim -I. \
-      -include fuzz/shim/crt.h -Wno-cast-function-type-mismatch bench/ConvertBench.cpp \
-      "$before"/playback/present/{YuvConvert,YuvKernels,YuvKernelsSse2,FrameCopy}.cpp fuzz/shim/shim.cpp \
-      -o "$out/convert_bench_before"
+    build_bench "$out/convert_bench_before" "$before" -DCONVERT_BENCH_UPRIGHT_ONLY
   fi
   for f in nv12 p010le; do
     ffmpeg -loglevel error -y -f lavfi -i testsrc2=s=1280x720 -frames:v 1 -pix_fmt $f -f rawvideo "$out/frame.$f"
